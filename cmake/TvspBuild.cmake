@@ -1,0 +1,92 @@
+# Shared compile settings and the helpers that declare libraries and tests for each build.
+
+set(TVSP_WARNINGS -Wall -Wextra -Wshadow -Wno-missing-field-initializers -Werror)
+
+if(WIN32)
+  # XP is the oldest supported system: newer APIs must be resolved at run time.
+  set(TVSP_WIN_DEFINES UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0501 WINVER=0x0501)
+  add_link_options(-static -static-libgcc -static-libstdc++)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    # Exported stdcall names without decoration, as .def files give them.
+    add_link_options(-Wl,--enable-stdcall-fixup)
+  endif()
+elseif(TVSP_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# tvsp_library(NAME [PORTABLE] SOURCES ... LIBS ...)
+# PORTABLE libraries hold pure logic and build in every preset.
+function(tvsp_library name)
+  cmake_parse_arguments(A "PORTABLE" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${name} STATIC ${A_SOURCES})
+  target_compile_options(${name} PRIVATE ${TVSP_WARNINGS})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  if(WIN32)
+    target_compile_definitions(${name} PUBLIC ${TVSP_WIN_DEFINES})
+  endif()
+  if(A_LIBS)
+    target_link_libraries(${name} PUBLIC ${A_LIBS})
+  endif()
+endfunction()
+
+# GoogleTest: the system's prebuilt copy natively, built from source for MinGW.
+if(TVSP_BUILD_TESTS AND NOT TVSP_FUZZ)
+  if(WIN32)
+    set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+    set(TVSP_GTEST_LIBS gtest)
+  else()
+    find_package(GTest REQUIRED)
+    include(GoogleTest)
+    set(TVSP_GTEST_LIBS GTest::gtest GTest::gtest_main)
+  endif()
+endif()
+
+# Native unit tests: one program per area, each case a CTest test.
+function(tvsp_native_test name)
+  cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
+  if(WIN32 OR NOT TVSP_BUILD_TESTS)
+    return()
+  endif()
+  add_executable(${name} ${A_SOURCES})
+  target_compile_options(${name} PRIVATE ${TVSP_WARNINGS})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} ${TVSP_GTEST_LIBS})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+endfunction()
+
+# Where the native build keeps the Linux-side fixtures (virtual watch) that Windows tests drive.
+set(TVSP_NATIVE_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/native" CACHE PATH "Native build folder holding the fixtures")
+set(TVSP_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Private Wine prefix of this build folder")
+
+# Windows test programs: one per area, each one CTest test run under wine64 by the rig's launcher.
+# tvsp_windows_test(NAME SOURCES ... LIBS ... [GUI] [VWATCH] [TIMEOUT s])
+function(tvsp_windows_test name)
+  cmake_parse_arguments(A "GUI;VWATCH" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT WIN32 OR NOT TVSP_BUILD_TESTS)
+    return()
+  endif()
+  add_executable(${name} ${A_SOURCES} ${CMAKE_SOURCE_DIR}/testing/wine/gtest_wmain.cpp)
+  target_compile_options(${name} PRIVATE ${TVSP_WARNINGS})
+  target_compile_definitions(${name} PRIVATE ${TVSP_WIN_DEFINES})
+  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
+  target_link_options(${name} PRIVATE -municode)
+  target_link_libraries(${name} PRIVATE ${A_LIBS} ${TVSP_GTEST_LIBS})
+  set(launcher_args --prefix ${TVSP_WINE_PREFIX})
+  if(A_GUI)
+    list(APPEND launcher_args --xvfb)
+  endif()
+  if(A_VWATCH)
+    list(APPEND launcher_args --vwatch ${TVSP_NATIVE_BUILD_DIR}/testing/vwatch/vwatch
+                              --rig $<TARGET_FILE:tvsp-rig>)
+  endif()
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 600)
+  endif()
+  add_test(NAME ${name}
+           COMMAND ${CMAKE_SOURCE_DIR}/testing/wine/run-test ${launcher_args} -- $<TARGET_FILE:${name}>)
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} FIXTURES_REQUIRED wine_prefix
+                       RESOURCE_LOCK wine_prefix_${name} LABELS wine)
+endfunction()

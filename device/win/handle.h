@@ -1,0 +1,110 @@
+// Move-only owners for Win32 handles, keys, modules, find handles and COM pointers.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <utility>
+
+namespace TVSP {
+
+// One owner template; the invalid value and the close function are part of the type.
+template <typename T, auto Close, T Invalid>
+class unique_any {
+public:
+    unique_any() noexcept = default;
+    explicit unique_any(T value) noexcept : value_(value) {}
+    unique_any(const unique_any&) = delete;
+    unique_any& operator=(const unique_any&) = delete;
+    unique_any(unique_any&& other) noexcept : value_(other.release()) {}
+    unique_any& operator=(unique_any&& other) noexcept {
+        if (this != &other) reset(other.release());
+        return *this;
+    }
+    ~unique_any() { reset(); }
+
+    T get() const noexcept { return value_; }
+    explicit operator bool() const noexcept { return value_ != Invalid; }
+    T release() noexcept { return std::exchange(value_, Invalid); }
+    void reset(T value = Invalid) noexcept {
+        T old = std::exchange(value_, value);
+        if (old != Invalid) Close(old);
+    }
+    // For out-parameters: releases what is held and hands out the slot.
+    T* put() noexcept {
+        reset();
+        return &value_;
+    }
+
+private:
+    T value_ = Invalid;
+};
+
+namespace detail {
+inline void CloseHandleNoResult(HANDLE h) noexcept { ::CloseHandle(h); }
+inline void RegCloseKeyNoResult(HKEY k) noexcept { ::RegCloseKey(k); }
+inline void FreeLibraryNoResult(HMODULE m) noexcept { ::FreeLibrary(m); }
+inline void FindCloseNoResult(HANDLE h) noexcept { ::FindClose(h); }
+inline void ReleaseMutexAndClose(HANDLE h) noexcept {
+    ::ReleaseMutex(h);
+    ::CloseHandle(h);
+}
+}  // namespace detail
+
+using unique_handle = unique_any<HANDLE, detail::CloseHandleNoResult, nullptr>;
+using unique_hfile = unique_any<HANDLE, detail::CloseHandleNoResult, INVALID_HANDLE_VALUE>;
+using unique_hkey = unique_any<HKEY, detail::RegCloseKeyNoResult, nullptr>;
+using unique_hmodule = unique_any<HMODULE, detail::FreeLibraryNoResult, nullptr>;
+using unique_hfind = unique_any<HANDLE, detail::FindCloseNoResult, INVALID_HANDLE_VALUE>;
+// A mutex this thread owns: released and closed together.
+using unique_mutex_lock = unique_any<HANDLE, detail::ReleaseMutexAndClose, nullptr>;
+
+// COM interface pointer: releases its reference.
+template <typename I>
+class com_ptr {
+public:
+    com_ptr() noexcept = default;
+    com_ptr(const com_ptr&) = delete;
+    com_ptr& operator=(const com_ptr&) = delete;
+    com_ptr(com_ptr&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+    com_ptr& operator=(com_ptr&& other) noexcept {
+        if (this != &other) {
+            reset();
+            p_ = std::exchange(other.p_, nullptr);
+        }
+        return *this;
+    }
+    ~com_ptr() { reset(); }
+    I* get() const noexcept { return p_; }
+    I* operator->() const noexcept { return p_; }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+    void reset() noexcept {
+        if (p_) std::exchange(p_, nullptr)->Release();
+    }
+    I** put() noexcept {
+        reset();
+        return &p_;
+    }
+    void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
+
+private:
+    I* p_ = nullptr;
+};
+
+// CoInitialize/CoUninitialize for the life of a scope.
+class com_apartment {
+public:
+    explicit com_apartment(DWORD model = COINIT_APARTMENTTHREADED) noexcept
+        : hr_(::CoInitializeEx(nullptr, model)) {}
+    com_apartment(const com_apartment&) = delete;
+    com_apartment& operator=(const com_apartment&) = delete;
+    ~com_apartment() {
+        if (SUCCEEDED(hr_)) ::CoUninitialize();
+    }
+    HRESULT result() const noexcept { return hr_; }
+
+private:
+    HRESULT hr_;
+};
+
+}  // namespace TVSP

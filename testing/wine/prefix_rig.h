@@ -1,0 +1,38 @@
+// Linux-side helpers that change a private Wine prefix: COM ports, removable drives, registry.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tvsp::rig {
+
+// One Wine prefix and the tools that act inside it. Every operation touches only files under
+// prefix (and, for drives, the mount folder it is given); errors come back as false + text.
+struct PrefixRig {
+    std::string prefix;                           // WINEPREFIX
+    std::string wine64 = "/usr/lib/wine/wine64";  // loader used for the rig tool and regedit
+    std::string rigExe;                           // tvsp-rig.exe (setup-API registration); may be empty
+
+    // dosdevices/comN -> ptyPath (replacing an older link of that name).
+    bool MapComPort(int comNumber, const std::string& ptyPath, std::string* error = nullptr) const;
+    bool UnmapComPort(int comNumber, std::string* error = nullptr) const;
+
+    // Registers/removes a present Ports-class device USB\VID_0E8D&PID_0003\<serial> with the given
+    // hardware id and PortName COMn, through the rig tool under wine64. No-op success when rigExe
+    // is empty.
+    bool RegisterWatchPort(int comNumber, const std::string& serial,
+                           const std::string& hardwareId = "USB\\VID_0E8D&PID_0003",
+                           std::string* error = nullptr) const;
+    bool UnregisterWatchPort(const std::string& serial, std::string* error = nullptr) const;
+
+    // tmpfs of sizeBytes mounted on mountDir, dosdevices/<letter>: -> mountDir, registered as a
+    // removable ("floppy") drive; the prefix's wineserver is restarted so the type takes effect.
+    bool MapRemovableDrive(char letter, std::uint64_t sizeBytes, const std::string& mountDir,
+                           std::string* error = nullptr) const;
+    bool UnmapRemovableDrive(char letter, const std::string& mountDir, std::string* error = nullptr) const;
+
+    // Imports .reg text (REGEDIT4 or "Windows Registry Editor Version 5.00") into the prefix.
+    bool ImportRegistry(const std::string& regText, std::string* error = nullptr) const;
+};
+
+}  // namespace tvsp::rig
