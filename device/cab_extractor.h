@@ -13,7 +13,11 @@ public:
     CCabExtrator& operator=(const CCabExtrator&) = delete;
     virtual ~CCabExtrator() = default;
 
-    // 0 on success, else HRESULT_FROM_WIN32 of the thread's last error (a last error of 0 gives 0).
+    // 0 on success, else HRESULT_FROM_WIN32 of the thread's last error; a failure that left no
+    // error code gives E_FAIL.
+    // A member whose name would land outside the destination (absolute, drive letter, "..") is
+    // skipped while the others are extracted, and the result is then
+    // HRESULT_FROM_WIN32(ERROR_INVALID_NAME).
     virtual HRESULT Extract(const wchar_t* cabinetPath, const wchar_t* destinationDirectory);
     // Called by the iterator for every event.
     virtual UINT OnCabinetNotification(UINT notification, UINT_PTR param1, UINT_PTR param2);
@@ -28,4 +32,5 @@ private:
     std::wstring destinationDirectory_;
     std::wstring lastExtractedPath_;
     std::vector<std::wstring> extractedNames_;
+    bool refusedMember_ = false;  // set by the handler, read by Extract after the iteration
 };

@@ -28,7 +28,7 @@ inline constexpr AtCommand kAtPowerOff{"AT^PWROFF\r\n", 12};
 // Replies are judged as C strings: callers pass the bytes up to the first zero byte.
 
 // Text after "+CGMR: " up to the first CR or LF (or the end); nullopt when the marker is missing
-// or nothing follows it.
+// or nothing follows it. A line end right after the marker gives an empty version, not nullopt.
 std::optional<std::string> JudgeFirmwareVersionReply(std::string_view reply);
 
 // Text between the first and the last double quote when the reply contains "OK"; empty otherwise.
@@ -37,8 +37,9 @@ std::string JudgeImeiReply(std::string_view reply);
 // "OK1-OK2" anywhere.
 bool JudgeTestStartReply(std::string_view reply);
 
-// The echo "AT^TESTSTART\r\n" must occur, and "OK1-OK2" after it, searched from one byte beyond
-// the end of the echo.
+// The echo "AT^TESTSTART\r\n" must occur, and "OK1-OK2" after it. The search starts right at the
+// end of the echo: starting one byte beyond would refuse "AT^TESTSTART\r\nOK1-OK2" and read past
+// a reply that ends with the echo.
 bool JudgeTestStartEchoedReply(std::string_view reply);
 
 // "OK" anywhere (AT, AT+ESDS=0, AT+ESDS=1).
@@ -47,7 +48,8 @@ bool JudgeOkReply(std::string_view reply);
 // "BLE WATCHDOG START" anywhere.
 bool JudgeFlashWatchdogReply(std::string_view reply);
 
-// The reply bytes as the C string the judges see: up to the first zero byte.
+// The reply bytes as the C string the judges see: up to the first zero byte, and never beyond the
+// bytes read, so a full buffer without a zero byte is still bounded.
 std::string_view ReplyAsCString(const char* buffer, std::size_t bytesRead);
 
 }  // namespace TVSP

@@ -1,6 +1,7 @@
 // Watch model catalogue: version text -> model key and firmware version, model classes, hints.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,7 +33,10 @@ struct WatchModelMatch {
     std::string version;     // capture group 1 of the row's pattern
 };
 
-// Lower-cases the text byte by byte and tries the 12 rows in order; the first whole match wins.
+// Lower-cases the text byte by byte (C library tolower, "C" locale: only A-Z change) and tries
+// the 12 rows (ECMAScript patterns) in order; the first whole-string match wins and its capture
+// group 1 is the version. A text longer than kMaxVersionTextLength matches nothing. Safe to call
+// from several threads at once.
 std::optional<WatchModelMatch> MatchWatchModel(std::string_view versionText);
 
 // Model class by exact key comparison, as a detected watch is taken over (unknown keys: 20).
@@ -41,10 +45,13 @@ unsigned ModelClassForKey(std::string_view modelKey);
 // Model class for a model the user picked by hand; nullopt keeps the earlier class.
 std::optional<unsigned> ModelClassForSelectedKey(std::string_view modelKey);
 
-// Battery hint line of the upgrade panel for a model.
+// Battery hint line of the upgrade panel for a model: a text for the K7 u-blox models, one for
+// "watchm2_mt60d_ublox", and the "at least one bar" text for every other model.
 std::wstring BatteryHintForModel(std::string_view modelKey);
 
-// True when the dotted version is below 9.2.0.
+// True when the dotted version is below 9.2.0 (only model class 50 asks). Compared part by part
+// from the first (ParseVersionAligned), so "9.3" is current and "9.1.9" is legacy whatever the
+// number of parts.
 bool IsLegacyFirmware(std::string_view version);
 
 // modelKey + "-" + newestVersion with every character other than ASCII letters, digits, space,

@@ -1,1 +1,84 @@
-// placeholder
+// Watch detection and take-over.
+#include "engine/watch_detection.h"
+
+#include <cctype>
+
+#include "engine/at_channel.h"
+#include "engine/model_catalog.h"
+#include "engine/mtk_downloader.h"
+#include "shell/ini_files.h"
+
+namespace TVSP {
+
+WatchRecord::WatchRecord(std::string initialModelKey, std::string initialVersion)
+    : modelKey_(std::move(initialModelKey)),
+      modelClass_(ModelClassForKey(modelKey_)),
+      version_(std::move(initialVersion)) {}
+
+WatchRecord::Snapshot WatchRecord::Get() const {
+    std::lock_guard lock(mutex_);
+    return Snapshot{connected_.load(), port_, modelKey_, modelClass_, version_};
+}
+
+std::string WatchRecord::TakeOver(int port, const std::string& modelKey, const std::string& version) {
+    std::string lowered = modelKey;
+    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    std::lock_guard lock(mutex_);
+    connected_ = true;
+    port_ = port;
+    std::string previous = std::move(modelKey_);
+    modelKey_ = std::move(lowered);
+    modelClass_ = ModelClassForKey(modelKey_);
+    version_ = version;
+    return previous;
+}
+
+void WatchRecord::SelectModel(const std::string& modelKey) {
+    std::lock_guard lock(mutex_);
+    modelKey_ = modelKey;
+    if (const auto modelClass = ModelClassForSelectedKey(modelKey)) modelClass_ = *modelClass;
+}
+
+void WatchRecord::Disconnect() { connected_ = false; }
+
+std::optional<DetectedWatch> IdentifyAttachedWatch() {
+    TVSP_MTKDownloader downloader;
+    unsigned short ports[kMaxComPorts] = {};
+    unsigned short count = kMaxComPorts;
+    if (downloader.EnumerateWatchPorts(ports, &count) != 0 || count == 0) return std::nullopt;
+
+    DetectedWatch watch;
+    watch.port = ports[0];
+    watch.fullText = ReadFirmwareVersion(watch.port);
+    if (watch.fullText.empty()) return std::nullopt;
+
+    const auto match = MatchWatchModel(watch.fullText);
+    if (!match) return std::nullopt;
+    watch.modelKey = match->modelKey;
+    watch.version = match->version;
+    return watch;
+}
+
+void OnWatchDetected(WatchRecord& record, IWatchWindowSide& window, const DetectedWatch& watch) {
+    window.CloseConnectionGuideIfOpen();
+    const std::string previousKey = record.TakeOver(watch.port, watch.modelKey, watch.version);
+    const WatchRecord::Snapshot now = record.Get();
+    window.ShowFirmwareVersion(now.version);
+    if (now.modelKey != previousKey) {
+        window.OnModelChanged();
+        window.ShowBatteryHint(BatteryHintForModel(now.modelKey));
+    } else {
+        window.OnSameModelAttached();
+    }
+    SproutData::WriteWatch(now.modelKey, now.version);
+    window.CheckPendingRestore(SproutData::ReadImei());
+}
+
+bool DetectWatch(WatchRecord& record, IWatchWindowSide& window) {
+    const auto watch = IdentifyAttachedWatch();
+    if (!watch) return false;
+    OnWatchDetected(record, window, *watch);
+    return true;
+}
+
+}  // namespace TVSP

@@ -9,10 +9,10 @@
 namespace TVSP {
 
 // One owner template; the invalid value and the close function are part of the type.
-template <typename T, auto Close, T Invalid>
+template <typename T, auto Close, auto InvalidFn>
 class unique_any {
 public:
-    unique_any() noexcept = default;
+    unique_any() noexcept {}
     explicit unique_any(T value) noexcept : value_(value) {}
     unique_any(const unique_any&) = delete;
     unique_any& operator=(const unique_any&) = delete;
@@ -24,11 +24,11 @@ public:
     ~unique_any() { reset(); }
 
     T get() const noexcept { return value_; }
-    explicit operator bool() const noexcept { return value_ != Invalid; }
-    T release() noexcept { return std::exchange(value_, Invalid); }
-    void reset(T value = Invalid) noexcept {
+    explicit operator bool() const noexcept { return value_ != InvalidFn(); }
+    T release() noexcept { return std::exchange(value_, InvalidFn()); }
+    void reset(T value = InvalidFn()) noexcept {
         T old = std::exchange(value_, value);
-        if (old != Invalid) Close(old);
+        if (old != InvalidFn()) Close(old);
     }
     // For out-parameters: releases what is held and hands out the slot.
     T* put() noexcept {
@@ -37,10 +37,14 @@ public:
     }
 
 private:
-    T value_ = Invalid;
+    T value_ = InvalidFn();
 };
 
 namespace detail {
+inline HANDLE NullHandle() noexcept { return nullptr; }
+inline HANDLE InvalidHandle() noexcept { return INVALID_HANDLE_VALUE; }
+inline HKEY NullKey() noexcept { return nullptr; }
+inline HMODULE NullModule() noexcept { return nullptr; }
 inline void CloseHandleNoResult(HANDLE h) noexcept { ::CloseHandle(h); }
 inline void RegCloseKeyNoResult(HKEY k) noexcept { ::RegCloseKey(k); }
 inline void FreeLibraryNoResult(HMODULE m) noexcept { ::FreeLibrary(m); }
@@ -51,13 +55,13 @@ inline void ReleaseMutexAndClose(HANDLE h) noexcept {
 }
 }  // namespace detail
 
-using unique_handle = unique_any<HANDLE, detail::CloseHandleNoResult, nullptr>;
-using unique_hfile = unique_any<HANDLE, detail::CloseHandleNoResult, INVALID_HANDLE_VALUE>;
-using unique_hkey = unique_any<HKEY, detail::RegCloseKeyNoResult, nullptr>;
-using unique_hmodule = unique_any<HMODULE, detail::FreeLibraryNoResult, nullptr>;
-using unique_hfind = unique_any<HANDLE, detail::FindCloseNoResult, INVALID_HANDLE_VALUE>;
+using unique_handle = unique_any<HANDLE, detail::CloseHandleNoResult, detail::NullHandle>;
+using unique_hfile = unique_any<HANDLE, detail::CloseHandleNoResult, detail::InvalidHandle>;
+using unique_hkey = unique_any<HKEY, detail::RegCloseKeyNoResult, detail::NullKey>;
+using unique_hmodule = unique_any<HMODULE, detail::FreeLibraryNoResult, detail::NullModule>;
+using unique_hfind = unique_any<HANDLE, detail::FindCloseNoResult, detail::InvalidHandle>;
 // A mutex this thread owns: released and closed together.
-using unique_mutex_lock = unique_any<HANDLE, detail::ReleaseMutexAndClose, nullptr>;
+using unique_mutex_lock = unique_any<HANDLE, detail::ReleaseMutexAndClose, detail::NullHandle>;
 
 // COM interface pointer: releases its reference.
 template <typename I>

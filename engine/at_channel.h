@@ -1,0 +1,66 @@
+// The watch's serial AT channel: one exclusive port opening per command transaction.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+
+#include "engine/at_reply.h"
+
+namespace TVSP {
+
+inline constexpr DWORD kWatchBaudRate = 921600;
+inline constexpr DWORD kWatchQueueSize = 8192;
+inline constexpr DWORD kAtReplyBufferSize = 1000;
+
+// One opening of "\\.\COMn" for the watch's serial function. Opening refuses a port that another
+// opening of this tool holds, also where the platform does not enforce the no-sharing open.
+class WatchPort {
+public:
+    WatchPort() = default;
+    WatchPort(const WatchPort&) = delete;
+    WatchPort& operator=(const WatchPort&) = delete;
+    ~WatchPort() { Close(); }
+
+    // Closes an earlier opening first; false when the port is missing, held, or refuses set-up.
+    // After a false return past the open itself, the handle stays held until Close.
+    bool Open(int portNumber);
+    // Aborts and purges pending I/O, then closes; false when cancelling or closing fails.
+    bool Close();
+
+    bool IsOpen() const { return handle_ != nullptr; }
+    HANDLE Handle() const { return handle_; }
+
+    // One WriteFile of exactly count bytes; true when all were written.
+    bool WriteOnce(const void* bytes, DWORD count);
+    // One ReadFile of up to capacity bytes; the count that arrived before the time-out.
+    DWORD ReadOnce(void* buffer, DWORD capacity);
+
+private:
+    HANDLE handle_ = nullptr;  // null means closed, as callers' slots hold it
+    HANDLE guard_ = nullptr;   // per-port mutex owned while open
+};
+
+// The raw reply of one transaction: open, one write, one read of up to 1000 bytes, close.
+// nullopt when the port could not be opened or the command not written.
+std::optional<std::string> AtTransaction(int portNumber, const AtCommand& command);
+
+// The operations; every failure is an empty or false result, never a message.
+std::string ReadFirmwareVersion(int portNumber);
+std::string ReadImei(int portNumber);
+bool TestStart(int portNumber);
+bool TestStartEchoed(int portNumber);
+bool Ping(int portNumber);
+bool SaveDataOnWatch(int portNumber);
+bool RestoreDataOnWatch(int portNumber);
+bool StartFlashWatchdog(int portNumber);
+// Write only: the watch drops the port instead of answering.
+void RebootWatch(int portNumber);
+void PowerOffWatch(int portNumber);
+
+// First serial port whose hardware id has "VID_0E8D&PID_0003", found through the download
+// library's enumeration; 0 when there is none.
+int FindWatchPort();
+
+}  // namespace TVSP

@@ -1,0 +1,30 @@
+// Shared set-up of the engine tests: a connection to the virtual watch on its COM port.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "testing/vwatch/client/vwatch_client.h"
+
+namespace tvsp_test {
+
+inline constexpr int kWatchPort = 5;
+
+// Fails the calling test (at the caller's line) when a control command is refused.
+#define VWATCH_OK(call) ASSERT_TRUE(call) << "virtual watch refused: " #call
+
+// A connected client with the watch reset to its defaults, plugged in on kWatchPort.
+class VirtualWatchTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(watch.Connect()) << "TVSP_VWATCH does not name a running virtual watch";
+        VWATCH_OK(watch.Reset());
+        VWATCH_OK(watch.Plug(kWatchPort));
+        VWATCH_OK(watch.ClearLog());
+    }
+
+    tvsp::VirtualWatchClient watch;
+};
+
+}  // namespace tvsp_test

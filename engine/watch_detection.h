@@ -1,0 +1,78 @@
+// Watch detection: find the watch's port, read its version, match the catalogue, take it over.
+#pragma once
+
+#include <atomic>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace TVSP {
+
+// What detection learned about an attached watch.
+struct DetectedWatch {
+    int port = 0;
+    std::string modelKey;
+    std::string fullText;  // version text as the watch reported it
+    std::string version;   // firmware version shown and stored
+};
+
+// The attached watch as the main window holds it. Written by the detection thread and read by
+// the window thread, so every field is guarded.
+class WatchRecord {
+public:
+    struct Snapshot {
+        bool connected = false;
+        int port = 0;
+        std::string modelKey;
+        unsigned modelClass = 20;
+        std::string version;
+    };
+
+    explicit WatchRecord(std::string initialModelKey = {}, std::string initialVersion = {});
+
+    Snapshot Get() const;
+    bool IsConnected() const { return connected_.load(); }
+
+    // Marks connected, stores port, lower-cased key, class by key and version; returns the
+    // previous model key.
+    std::string TakeOver(int port, const std::string& modelKey, const std::string& version);
+    // A model picked by hand: stores the key; the class changes only for keys the guide offers.
+    void SelectModel(const std::string& modelKey);
+    void Disconnect();
+
+private:
+    mutable std::mutex mutex_;
+    std::atomic<bool> connected_{false};
+    int port_ = 0;
+    std::string modelKey_;
+    unsigned modelClass_ = 20;
+    std::string version_;
+};
+
+// The window's side of taking over a watch; the main window implements it.
+class IWatchWindowSide {
+public:
+    virtual ~IWatchWindowSide() = default;
+    // Closes the connection guide when it is open (its 200 ms close timer and WM_CLOSE).
+    virtual void CloseConnectionGuideIfOpen() = 0;
+    virtual void ShowFirmwareVersion(const std::string& version) = 0;
+    // Another model: forget the newest version known and start a ROM check unless one runs.
+    virtual void OnModelChanged() = 0;
+    virtual void ShowBatteryHint(const std::wstring& hint) = 0;
+    // Same model again: when a newest version is known, show the watch as ready.
+    virtual void OnSameModelAttached() = 0;
+    // The "imei" remembered for a restore still pending (may be empty).
+    virtual void CheckPendingRestore(const std::string& imei) = 0;
+};
+
+// Port enumeration, AT+CGMR, catalogue match. nullopt (silently) on every failure.
+std::optional<DetectedWatch> IdentifyAttachedWatch();
+
+// Takes over an identified watch in the fixed order: guide closed, record filled, version shown,
+// model change handled, "model" and "version" written to sproutdata.ini, pending restore checked.
+void OnWatchDetected(WatchRecord& record, IWatchWindowSide& window, const DetectedWatch& watch);
+
+// The detection thread's whole job; true when a watch was taken over.
+bool DetectWatch(WatchRecord& record, IWatchWindowSide& window);
+
+}  // namespace TVSP
