@@ -87,6 +87,12 @@ function(tvsp_windows_test name)
   endif()
   add_test(NAME ${name}
            COMMAND ${CMAKE_SOURCE_DIR}/testing/wine/run-test ${launcher_args} -- $<TARGET_FILE:${name}>)
+  set(locks wine_prefix_${name})
+  if(A_VWATCH)
+    # The virtual watch registers ports in the prefix's device registry, which tests that count
+    # ports (brom_port_tests) read: never both at once.
+    list(APPEND locks wine_ports)
+  endif()
   set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} FIXTURES_REQUIRED wine_prefix
-                       RESOURCE_LOCK wine_prefix_${name} LABELS wine)
+                       RESOURCE_LOCK "${locks}" LABELS wine)
 endfunction()

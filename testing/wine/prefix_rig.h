@@ -26,12 +26,17 @@ struct PrefixRig {
     bool UnregisterWatchPort(const std::string& serial, std::string* error = nullptr) const;
 
     // tmpfs of sizeBytes mounted on mountDir, dosdevices/<letter>: -> mountDir, registered as a
-    // removable ("floppy") drive; the prefix's wineserver is restarted so the type takes effect.
+    // removable ("floppy") drive; the prefix's wineserver is restarted so the type takes effect,
+    // which ends every Wine process of the prefix: map drives before starting the program.
     bool MapRemovableDrive(char letter, std::uint64_t sizeBytes, const std::string& mountDir,
                            std::string* error = nullptr) const;
     bool UnmapRemovableDrive(char letter, const std::string& mountDir, std::string* error = nullptr) const;
 
-    // Imports .reg text (REGEDIT4 or "Windows Registry Editor Version 5.00") into the prefix.
+    // Ends the prefix's wineserver, and with it every Wine process of the prefix, and waits
+    // until it is gone. Success also when none was running.
+    bool RestartServer(std::string* error = nullptr) const;
+
+    // Imports .reg text (UTF-8; REGEDIT4 or "Windows Registry Editor Version 5.00") into the prefix.
     bool ImportRegistry(const std::string& regText, std::string* error = nullptr) const;
 };
 
