@@ -1,0 +1,75 @@
+// Client of the virtual watch's control channel, for Windows test programs running under Wine.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tvsp {
+
+// One command the watch received, with its arrival in milliseconds since the daemon started.
+struct WatchCommandRecord {
+    std::int64_t atMs = 0;
+    std::string text;
+};
+
+// Scripts the virtual watch (docs/virtual-watch.md): one request line, one reply line.
+// Every call returns a result; none throws. Texts are sent escaped, so any bytes are allowed.
+class VirtualWatchClient {
+public:
+    VirtualWatchClient();
+    ~VirtualWatchClient();
+    VirtualWatchClient(const VirtualWatchClient&) = delete;
+    VirtualWatchClient& operator=(const VirtualWatchClient&) = delete;
+
+    // Connects to the address in the environment variable TVSP_VWATCH ("127.0.0.1:PORT").
+    bool Connect();
+    // Connects to "HOST:PORT" (HOST a dotted IPv4 address).
+    bool Connect(std::string_view address);
+    bool connected() const;
+
+    // Sends one request line and returns the reply line ("OK ..." or "ERR ..."), or "" when the
+    // channel failed (it is then closed).
+    std::string Command(const std::string& line);
+
+    bool Plug(int com);
+    bool Unplug();
+    bool SetVersion(const std::string& version);
+    bool SetImei(const std::string& imei);
+    bool SetEcho(bool on);
+    bool SetRebootUnplugs(bool unplug);
+    // cmd: "AT+CGMR", "AT+ESDS" (all parameters) or "*" (every command); 0 ms removes the delay.
+    bool SetDelay(const std::string& cmd, int ms);
+    // fault: "silent", "wrong", "partial", "fail-first K [silent|wrong]", "none", or "raw " followed
+    // by escaped bytes; use SetRawReply for unescaped bytes.
+    bool SetFault(const std::string& cmd, const std::string& fault);
+    bool SetRawReply(const std::string& cmd, std::string_view replyBytes);
+    // The next `count` AT^RSDTA (part 'A') or AT^RSDTB (part 'B') writes answer *_ERROR.
+    bool SetRestoreErrors(char part, int count);
+    bool ClearFaults();  // faults, restore errors and delays
+    bool Reset();        // initial settings, no faults, empty log and restore data
+
+    // Received command texts (without line ends), oldest first; empty also on failure.
+    std::vector<std::string> ReceivedCommands();
+    std::vector<WatchCommandRecord> ReceivedCommandLog();
+    bool ClearLog();
+
+    // What the watch holds from AT^RSDTA and AT^RSDTB, joined by one line feed the way the update
+    // server's answer carried them; "" when nothing was stored.
+    std::string RestoreData();
+    bool RestoreDataParts(std::string* partA, std::string* partB);
+
+    std::string Status();
+
+private:
+    bool CommandOk(const std::string& line);
+    // The data after "OK " of a successful reply; false on "ERR" or a failed channel.
+    bool CommandData(const std::string& line, std::string* data);
+
+    struct Channel;
+    std::unique_ptr<Channel> channel_;
+};
+
+}  // namespace tvsp

@@ -1,0 +1,224 @@
+// The virtual watch's control channel: one text request line in, one reply line out.
+#include "testing/vwatch/control.h"
+
+#include <charconv>
+#include <optional>
+#include <vector>
+
+#include "testing/vwatch/escape.h"
+
+namespace tvsp::vwatch {
+
+namespace {
+
+constexpr int kMaxDelayMs = 600000;
+constexpr int kMaxCount = 1000000;
+
+// Splits off the first space-separated word; `rest` gets what follows the single space after it.
+std::string_view NextWord(std::string_view& rest) {
+    const std::size_t space = rest.find(' ');
+    const std::string_view word = rest.substr(0, space);
+    rest = space == std::string_view::npos ? std::string_view{} : rest.substr(space + 1);
+    return word;
+}
+
+std::optional<int> ParseInt(std::string_view text, int min, int max) {
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || text.empty()) return std::nullopt;
+    if (value < min || value > max) return std::nullopt;
+    return value;
+}
+
+std::string Err(std::string_view reason) { return "ERR " + std::string(reason); }
+
+// Status values are space-separated, so a space inside one is escaped too.
+std::string StatusValue(std::string_view text) {
+    std::string out;
+    for (char c : Escape(text)) {
+        if (c == ' ') {
+            out += "\\x20";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string JoinList(const std::vector<std::string>& items) {
+    std::string out = "OK";
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        out += i == 0 ? ' ' : kListDelimiter;
+        out += items[i];
+    }
+    return out;
+}
+
+std::string DoPlug(std::string_view args, WatchModel& model, PortControl& port) {
+    int com = port.com();
+    if (!args.empty()) {
+        const auto n = ParseInt(args, kMinCom, kMaxCom);
+        if (!n) return Err("bad COM number");
+        com = *n;
+    }
+    std::string error;
+    if (!port.Plug(com, &error)) {
+        model.Detached();
+        return Err(error.empty() ? "plug failed" : error);
+    }
+    model.Attached();
+    return "OK " + std::to_string(com);
+}
+
+std::string DoUnplug(WatchModel& model, PortControl& port) {
+    std::string error;
+    const bool ok = port.Unplug(&error);
+    model.Detached();
+    return ok ? "OK" : Err(error.empty() ? "unplug failed" : error);
+}
+
+std::string DoSet(std::string_view args, WatchModel& model, PortControl& port) {
+    const std::string_view what = NextWord(args);
+    WatchSettings& s = model.settings();
+    if (what == "version" || what == "imei") {
+        auto text = Unescape(args);
+        if (!text) return Err("bad escape");
+        (what == "version" ? s.version : s.imei) = std::move(*text);
+        return "OK";
+    }
+    if (what == "echo") {
+        if (args != "on" && args != "off") return Err("echo takes on or off");
+        s.echo = args == "on";
+        return "OK";
+    }
+    if (what == "on-reboot") {
+        if (args != "stay" && args != "unplug") return Err("on-reboot takes stay or unplug");
+        s.onReboot = args == "stay" ? OnReboot::Stay : OnReboot::Unplug;
+        return "OK";
+    }
+    if (what == "delay") {
+        const std::string_view cmd = NextWord(args);
+        const auto ms = ParseInt(args, 0, kMaxDelayMs);
+        if (cmd.empty() || !ms) return Err("usage: set delay CMD MS");
+        model.SetDelay(cmd, *ms);
+        return "OK";
+    }
+    if (what == "com") {
+        const auto n = ParseInt(args, kMinCom, kMaxCom);
+        if (!n) return Err("bad COM number");
+        if (!port.plugged()) {
+            port.SelectCom(*n);
+            return "OK " + std::to_string(*n);
+        }
+        return DoPlug(args, model, port);
+    }
+    return Err("unknown setting");
+}
+
+std::string DoFault(std::string_view args, WatchModel& model) {
+    const std::string_view cmd = NextWord(args);
+    if (cmd.empty()) return Err("usage: fault CMD KIND");
+    if (cmd == "rsdta-error" || cmd == "rsdtb-error") {
+        const auto n = ParseInt(args, 0, kMaxCount);
+        if (!n) return Err("bad count");
+        model.ArmRestoreErrors(cmd == "rsdta-error" ? 'A' : 'B', *n);
+        return "OK";
+    }
+    const std::string_view kind = NextWord(args);
+    Fault fault;
+    if (kind == "none") {
+        fault.kind = FaultKind::None;
+    } else if (kind == "silent" || kind == "wrong" || kind == "partial") {
+        if (!args.empty()) return Err("unexpected text after fault kind");
+        fault.kind = kind == "silent" ? FaultKind::Silent : kind == "wrong" ? FaultKind::Wrong : FaultKind::Partial;
+    } else if (kind == "fail-first") {
+        const auto n = ParseInt(NextWord(args), 0, kMaxCount);
+        if (!n) return Err("bad count");
+        fault.kind = FaultKind::FailFirst;
+        fault.remaining = *n;
+        if (args == "wrong") {
+            fault.failAs = FaultKind::Wrong;
+        } else if (args.empty() || args == "silent") {
+            fault.failAs = FaultKind::Silent;
+        } else {
+            return Err("fail-first fails as silent or wrong");
+        }
+    } else if (kind == "raw") {
+        auto bytes = Unescape(args);
+        if (!bytes) return Err("bad escape");
+        fault.kind = FaultKind::Raw;
+        fault.raw = std::move(*bytes);
+    } else {
+        return Err("unknown fault kind");
+    }
+    model.SetFault(cmd, std::move(fault));
+    return "OK";
+}
+
+std::string Status(const WatchModel& model, const PortControl& port) {
+    const WatchSettings& s = model.settings();
+    std::string out = "OK";
+    out += " plugged=" + std::string(port.plugged() ? "yes" : "no");
+    out += " com=" + std::to_string(port.com());
+    out += " mode=" + std::string(model.mode() == Mode::Normal ? "normal" : "detached");
+    out += " echo=" + std::string(s.echo ? "on" : "off");
+    out += " on-reboot=" + std::string(s.onReboot == OnReboot::Stay ? "stay" : "unplug");
+    out += " commands=" + std::to_string(model.log().size());
+    out += " reboots=" + std::to_string(model.reboots());
+    out += " version=" + StatusValue(s.version);
+    out += " imei=" + StatusValue(s.imei);
+    return out;
+}
+
+}  // namespace
+
+std::string HandleControlLine(std::string_view line, WatchModel& model, PortControl& port) {
+    std::string_view args = line;
+    const std::string_view verb = NextWord(args);
+    if (verb.empty()) return Err("empty request");
+
+    if (verb == "plug") return DoPlug(args, model, port);
+    if (verb == "set") return DoSet(args, model, port);
+    if (verb == "fault") return DoFault(args, model);
+
+    // The rest take no arguments.
+    if (!args.empty()) return Err("unexpected arguments");
+    if (verb == "unplug") return DoUnplug(model, port);
+    if (verb == "clear-faults") {
+        model.ClearFaults();
+        return "OK";
+    }
+    if (verb == "log") {
+        std::vector<std::string> items;
+        for (const ReceivedCommand& c : model.log()) items.push_back(std::to_string(c.atMs) + " " + Escape(c.text));
+        return JoinList(items);
+    }
+    if (verb == "clear-log") {
+        model.ClearLog();
+        return "OK";
+    }
+    if (verb == "restore-data") {
+        return "OK " + Escape(model.restoreA()) + kListDelimiter + Escape(model.restoreB());
+    }
+    if (verb == "restore-writes") {
+        std::vector<std::string> items;
+        for (const RestoreWrite& w : model.restoreWrites()) items.push_back(std::string(1, w.part) + ":" + Escape(w.data));
+        return JoinList(items);
+    }
+    if (verb == "clear-restore-data") {
+        model.ClearRestoreData();
+        return "OK";
+    }
+    if (verb == "reset") {
+        model.Reset();
+        return "OK";
+    }
+    if (verb == "status") return Status(model, port);
+    if (verb == "quit") {
+        port.RequestQuit();
+        return "OK";
+    }
+    return Err("unknown request");
+}
+
+}  // namespace tvsp::vwatch

@@ -1,0 +1,77 @@
+// The virtual watch daemon: one poll() loop over the pty master, the control sockets and signals.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "testing/vwatch/control.h"
+#include "testing/vwatch/options.h"
+#include "testing/vwatch/pty_port.h"
+#include "testing/vwatch/watch_model.h"
+#include "testing/wine/prefix_rig.h"
+
+namespace tvsp::vwatch {
+
+class Daemon final : public PortControl {
+public:
+    explicit Daemon(Options options);
+    ~Daemon() override;
+    Daemon(const Daemon&) = delete;
+    Daemon& operator=(const Daemon&) = delete;
+
+    // Listens, plugs in (unless told not to), announces the control port and serves until SIGTERM,
+    // SIGINT, SIGHUP or "quit"; then unplugs. Returns the process exit code.
+    int Run();
+
+    bool Plug(int com, std::string* error) override;
+    bool Unplug(std::string* error) override;
+    bool plugged() const override { return port_ != nullptr; }
+    int com() const override { return com_; }
+    void SelectCom(int com) override { com_ = com; }
+    void RequestQuit() override { quit_ = true; }
+
+private:
+    struct Client {
+        int fd = -1;
+        std::string in;
+        std::string out;
+        bool closed = false;
+    };
+    struct Pending {
+        std::int64_t dueMs = 0;
+        std::string bytes;
+    };
+
+    bool Listen(std::string* error);
+    bool WriteReadyFile(std::string* error);
+    void Serve();
+    int PollTimeoutMs() const;
+    void ReadPort();
+    void ReleaseDueWrites();
+    void FlushPort();
+    void AcceptClients();
+    void ReadClient(Client& client);
+    void FlushClient(Client& client);
+    void FlushClientsBeforeExit();
+    std::int64_t NowMs() const;
+
+    Options options_;
+    rig::PrefixRig rig_;
+    WatchModel model_;
+    int com_;
+    std::unique_ptr<PtyPort> port_;
+    std::string serial_;
+    std::deque<Pending> pending_;   // replies waiting for their delay, in due order
+    std::string portOut_;           // bytes due but not yet taken by the pty
+    int listenFd_ = -1;
+    int controlPort_ = 0;
+    std::vector<Client> clients_;
+    bool quit_ = false;
+    bool readyFileWritten_ = false;
+    std::int64_t startNs_ = 0;
+};
+
+}  // namespace tvsp::vwatch

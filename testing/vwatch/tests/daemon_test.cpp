@@ -1,0 +1,264 @@
+// End-to-end tests of the vwatch daemon without Wine: a temporary prefix, the pty through its
+// dosdevices link, and the control channel over TCP.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+class DaemonFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char dir[] = "/tmp/vwatch-test-XXXXXX";
+        ASSERT_NE(::mkdtemp(dir), nullptr);
+        prefix_ = dir;
+        fs::create_directories(prefix_ / "dosdevices");
+        ready_ = prefix_ / "ready";
+    }
+
+    void TearDown() override {
+        for (int fd : fds_) ::close(fd);
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        fs::remove_all(prefix_);
+    }
+
+    void Start(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {TVSP_VWATCH_EXE, "--prefix", prefix_.string(), "--control-port", "0",
+                                         "--ready-file", ready_.string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        ASSERT_EQ(::posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+        const auto deadline = Clock::now() + 20s;
+        while (!fs::exists(ready_) && Clock::now() < deadline) std::this_thread::sleep_for(20ms);
+        ASSERT_TRUE(fs::exists(ready_)) << "daemon did not become ready";
+        std::ifstream(ready_) >> controlPort_;
+        ASSERT_GT(controlPort_, 0);
+    }
+
+    int Connect() {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(static_cast<std::uint16_t>(controlPort_));
+        EXPECT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        fds_.push_back(fd);
+        return fd;
+    }
+
+    // One request, one reply line.
+    std::string Control(const std::string& line) {
+        if (control_ < 0) control_ = Connect();
+        const std::string request = line + "\n";
+        EXPECT_EQ(::send(control_, request.data(), request.size(), MSG_NOSIGNAL), static_cast<ssize_t>(request.size()));
+        std::string reply;
+        char c;
+        while (::recv(control_, &c, 1, 0) == 1 && c != '\n') reply += c;
+        return reply;
+    }
+
+    // Opens the port the way Wine would: through the prefix's COM link.
+    int OpenCom(int n) {
+        const fs::path link = prefix_ / "dosdevices" / ("com" + std::to_string(n));
+        const int fd = ::open(link.c_str(), O_RDWR | O_NOCTTY);
+        EXPECT_GE(fd, 0) << link;
+        if (fd < 0) return fd;
+        termios tio{};
+        ::tcgetattr(fd, &tio);
+        ::cfmakeraw(&tio);
+        ::tcsetattr(fd, TCSANOW, &tio);
+        fds_.push_back(fd);
+        return fd;
+    }
+
+    // Writes the command, then collects what arrives within `window`, like the tool's one read.
+    static std::string Transact(int fd, const std::string& bytes, std::chrono::milliseconds window = 700ms) {
+        EXPECT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        return ReadFor(fd, window);
+    }
+
+    static std::string ReadFor(int fd, std::chrono::milliseconds window) {
+        std::string got;
+        const auto deadline = Clock::now() + window;
+        for (;;) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            if (left <= 0) break;
+            pollfd p{fd, POLLIN, 0};
+            if (::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+            char buf[1024];
+            const ssize_t n = ::read(fd, buf, sizeof buf);
+            if (n <= 0) break;
+            got.append(buf, static_cast<std::size_t>(n));
+        }
+        return got;
+    }
+
+    bool ComLinkExists(int n) const {
+        return fs::is_symlink(prefix_ / "dosdevices" / ("com" + std::to_string(n)));
+    }
+
+    int ExitCode() {
+        int status = 0;
+        const auto deadline = Clock::now() + 10s;
+        while (::waitpid(pid_, &status, WNOHANG) == 0) {
+            if (Clock::now() > deadline) return -1;
+            std::this_thread::sleep_for(10ms);
+        }
+        pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -2;
+    }
+
+    fs::path prefix_;
+    fs::path ready_;
+    pid_t pid_ = -1;
+    int controlPort_ = 0;
+    int control_ = -1;
+    std::vector<int> fds_;
+};
+
+// Named so that ctest -R vwatch selects these cases.
+using vwatch_daemon = DaemonFixture;
+
+const std::string kCgmr("AT+CGMR\r\n\0", 10);
+
+TEST_F(vwatch_daemon, AnswersThroughTheComLinkAndRecordsCommands) {
+    Start({"--com", "7", "--version", "WK7_GSM1.2.3_BLE4_U_V5"});
+    ASSERT_TRUE(ComLinkExists(7));
+    EXPECT_TRUE(fs::read_symlink(prefix_ / "dosdevices" / "com7").string().starts_with("/dev/pts/"));
+    const int com = OpenCom(7);
+    EXPECT_EQ(Transact(com, kCgmr), "AT+CGMR\r\n\r\n+CGMR: WK7_GSM1.2.3_BLE4_U_V5\r\n\r\nOK\r\n");
+    EXPECT_EQ(Transact(com, "AT\r\n"), "AT\r\n\r\nOK\r\n");
+
+    const std::string log = Control("log");
+    ASSERT_EQ(log.substr(0, 3), "OK ");
+    EXPECT_NE(log.find(" AT+CGMR|"), std::string::npos) << log;
+    EXPECT_EQ(log.substr(log.size() - 3), " AT") << log;
+}
+
+TEST_F(vwatch_daemon, FaultsAndSettingsApplyAtOnce) {
+    Start();
+    const int com = OpenCom(5);
+    EXPECT_EQ(Control("set echo off"), "OK");
+    EXPECT_EQ(Control("fault AT+CGMR silent"), "OK");
+    EXPECT_EQ(Transact(com, kCgmr), "");
+    EXPECT_EQ(Control("fault AT+CGMR partial"), "OK");
+    EXPECT_EQ(Transact(com, kCgmr), "\r\n+CGMR: ");
+    EXPECT_EQ(Control("fault AT+CGMR raw \\r\\n+CGMR: \\x00X\\r\\n"), "OK");
+    EXPECT_EQ(Transact(com, kCgmr), std::string("\r\n+CGMR: \0X\r\n", 13));
+    EXPECT_EQ(Control("reset"), "OK");
+    EXPECT_EQ(Control("set imei 867530900000001"), "OK");
+    EXPECT_EQ(Transact(com, std::string("AT+EGMR=0,7\r\n\0", 14)),
+              "AT+EGMR=0,7\r\n\r\n+EGMR: \"867530900000001\"\r\n\r\nOK\r\n");
+}
+
+TEST_F(vwatch_daemon, DelayedReplyComesLaterInOrder) {
+    Start({"--echo", "off"});
+    const int com = OpenCom(5);
+    EXPECT_EQ(Control("set delay AT^TESTSTART 400"), "OK");
+    // A ping right behind it waits for the delayed reply: the watch works one command at a time.
+    EXPECT_EQ(Transact(com, std::string("AT^TESTSTART\r\n\0", 15) + "AT\r\n", 150ms), "");
+    EXPECT_EQ(ReadFor(com, 1500ms), "\r\nOK1-OK2\r\n\r\nOK\r\n");
+}
+
+TEST_F(vwatch_daemon, RestoreDataAndRebootUnplug) {
+    Start({"--on-reboot", "unplug"});
+    const int com = OpenCom(5);
+    EXPECT_EQ(Control("fault rsdta-error 1"), "OK");
+    EXPECT_EQ(Transact(com, "AT^RSDTA=first\r\n"), "AT^RSDTA=first\r\n\r\nRSDTA_ERROR\r\n");
+    EXPECT_EQ(Transact(com, "AT^RSDTA=first\r\n"), "AT^RSDTA=first\r\n\r\nRSDTA_OK\r\n");
+    EXPECT_EQ(Transact(com, "AT^RSDTB=second\n"), "AT^RSDTB=second\n\r\nRSDTB_OK\r\n");
+    EXPECT_EQ(Control("restore-data"), "OK first\\r|second");
+
+    EXPECT_EQ(::write(com, "AT+CFUN=1,1\r\n\0", 14), 14);
+    const auto deadline = Clock::now() + 5s;
+    while (ComLinkExists(5) && Clock::now() < deadline) std::this_thread::sleep_for(10ms);
+    EXPECT_FALSE(ComLinkExists(5));
+    EXPECT_EQ(Control("status").substr(0, 35), "OK plugged=no com=5 mode=detached e");
+}
+
+TEST_F(vwatch_daemon, ReplugMovesTheLinkAndClientsComeOneAfterAnother) {
+    Start({"--no-plug"});
+    EXPECT_FALSE(ComLinkExists(5));
+    EXPECT_EQ(Control("plug 8"), "OK 8");
+    EXPECT_TRUE(ComLinkExists(8));
+    EXPECT_EQ(Control("set com 9"), "OK 9");
+    EXPECT_FALSE(ComLinkExists(8));
+    EXPECT_TRUE(ComLinkExists(9));
+    EXPECT_EQ(Transact(OpenCom(9), "AT\r\n"), "AT\r\n\r\nOK\r\n");
+    // A second client after the first has gone.
+    ::shutdown(control_, SHUT_RDWR);
+    control_ = -1;
+    EXPECT_EQ(Control("unplug"), "OK");
+    EXPECT_FALSE(ComLinkExists(9));
+    EXPECT_EQ(Control("bogus"), "ERR unknown request");
+}
+
+TEST_F(vwatch_daemon, TermAndQuitEndCleanly) {
+    Start();
+    ASSERT_TRUE(ComLinkExists(5));
+    ASSERT_EQ(::kill(pid_, SIGTERM), 0);
+    EXPECT_EQ(ExitCode(), 0);
+    EXPECT_FALSE(ComLinkExists(5));
+    EXPECT_FALSE(fs::exists(ready_));
+
+    Start({"--com", "6"});
+    EXPECT_EQ(Control("quit"), "OK");
+    EXPECT_EQ(ExitCode(), 0);
+    EXPECT_FALSE(ComLinkExists(6));
+    // Nothing but the link was ever put into the prefix.
+    std::vector<fs::path> left;
+    for (const auto& e : fs::recursive_directory_iterator(prefix_)) left.push_back(e.path());
+    EXPECT_EQ(left, std::vector<fs::path>{prefix_ / "dosdevices"});
+}
+
+TEST_F(vwatch_daemon, RefusesABadCommandLineAndAPrefixItCannotUse) {
+    Start();  // takes the control port so the next start finds it busy
+    const std::string busyPort = std::to_string(controlPort_);
+    std::string bad = TVSP_VWATCH_EXE;
+    std::string prefix = prefix_.string();
+    for (std::vector<std::string> args : {std::vector<std::string>{bad, "--com", "0", "--prefix", prefix},
+                                          std::vector<std::string>{bad, "--prefix", prefix + "/missing"},
+                                          std::vector<std::string>{bad, "--prefix", prefix, "--com", "4",
+                                                                   "--control-port", busyPort}}) {
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        pid_t pid = -1;
+        ASSERT_EQ(::posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ), 0);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << args.back();
+    }
+    EXPECT_FALSE(ComLinkExists(4));
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+// Tests of the virtual watch daemon's command line.
+#include "testing/vwatch/options.h"
+
+#include <gtest/gtest.h>
+
+namespace tvsp::vwatch {
+namespace {
+
+TEST(vwatch_options, FullCommandLine) {
+    std::string error;
+    const auto o = ParseOptions({"--prefix", "/p", "--rig-exe", "/r.exe", "--wine64", "/w", "--control-port", "0",
+                                 "--ready-file", "/f", "--com", "9", "--version", "V 1", "--imei", "123",
+                                 "--echo", "off", "--on-reboot", "unplug"},
+                                &error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->prefix, "/p");
+    EXPECT_EQ(o->rigExe, "/r.exe");
+    EXPECT_EQ(o->wine64, "/w");
+    EXPECT_EQ(o->controlPort, 0);
+    EXPECT_EQ(o->readyFile, "/f");
+    EXPECT_EQ(o->com, 9);
+    EXPECT_EQ(o->watch.version, "V 1");
+    EXPECT_EQ(o->watch.imei, "123");
+    EXPECT_FALSE(o->watch.echo);
+    EXPECT_EQ(o->watch.onReboot, OnReboot::Unplug);
+    EXPECT_TRUE(o->plug);
+}
+
+TEST(vwatch_options, Defaults) {
+    const auto o = ParseOptions({"--prefix", "/p"}, nullptr);
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->com, 5);
+    EXPECT_EQ(o->controlPort, 0);
+    EXPECT_TRUE(o->rigExe.empty());
+    EXPECT_EQ(o->wine64, "/usr/lib/wine/wine64");
+    EXPECT_TRUE(o->watch.echo);
+    EXPECT_EQ(o->watch.onReboot, OnReboot::Stay);
+}
+
+TEST(vwatch_options, BoundsAndMistakes) {
+    const struct {
+        std::vector<std::string> args;
+        bool valid;
+    } rows[] = {
+        {{"--prefix", "/p", "--com", "1"}, true},
+        {{"--prefix", "/p", "--com", "255"}, true},
+        {{"--prefix", "/p", "--com", "0"}, false},
+        {{"--prefix", "/p", "--com", "256"}, false},
+        {{"--prefix", "/p", "--control-port", "65535"}, true},
+        {{"--prefix", "/p", "--control-port", "65536"}, false},
+        {{"--prefix", "/p", "--control-port", "12ab"}, false},
+        {{"--prefix", "/p", "--echo", "maybe"}, false},
+        {{"--prefix", "/p", "--on-reboot", "explode"}, false},
+        {{"--prefix"}, false},
+        {{"--prefix", "/p", "--frobnicate"}, false},
+        {{}, false},              // nowhere to plug in
+        {{"--no-plug"}, true},    // plugging waits for a prefix-less "plug", which fails cleanly
+        {{"--help"}, true},
+    };
+    for (const auto& row : rows) {
+        std::string error;
+        const auto o = ParseOptions(row.args, &error);
+        EXPECT_EQ(o.has_value(), row.valid) << (row.args.empty() ? "(none)" : row.args.back());
+        EXPECT_EQ(error.empty(), row.valid);
+    }
+}
+
+}  // namespace
+}  // namespace tvsp::vwatch
