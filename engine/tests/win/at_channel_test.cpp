@@ -97,7 +97,7 @@ TEST_F(AtChannelTest, FailFirstSucceedsOnTheRetryTheCallerMakes) {
 TEST_F(AtChannelTest, RebootAndPowerOffWriteWithoutWaiting) {
     RebootWatch(kWatchPort);
     PowerOffWatch(kWatchPort);
-    const auto log = watch.ReceivedCommands();
+    const auto log = WaitForCommands(2);
     ASSERT_EQ(log.size(), 2u);
     EXPECT_EQ(log[0], "AT+CFUN=1,1");
     EXPECT_EQ(log[1], "AT^PWROFF");

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <string>
+#include <vector>
 
 #include "testing/vwatch/client/vwatch_client.h"
 
@@ -22,6 +25,17 @@ protected:
         VWATCH_OK(watch.Reset());
         VWATCH_OK(watch.Plug(kWatchPort));
         VWATCH_OK(watch.ClearLog());
+    }
+
+    // Commands the watch logged, waiting up to timeoutMs for at least `count` of them: a write-only
+    // command returns before the watch has read it.
+    std::vector<std::string> WaitForCommands(size_t count, DWORD timeoutMs = 3000) {
+        const DWORD start = ::GetTickCount();
+        for (;;) {
+            auto log = watch.ReceivedCommands();
+            if (log.size() >= count || ::GetTickCount() - start > timeoutMs) return log;
+            ::Sleep(20);
+        }
     }
 
     tvsp::VirtualWatchClient watch;
