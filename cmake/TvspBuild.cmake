@@ -54,7 +54,7 @@ function(tvsp_native_test name)
   add_executable(${name} ${A_SOURCES})
   target_compile_options(${name} PRIVATE ${TVSP_WARNINGS})
   target_link_libraries(${name} PRIVATE ${A_LIBS} ${TVSP_GTEST_LIBS})
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${name} TEST_PREFIX "${name}." DISCOVERY_TIMEOUT 60)
 endfunction()
 
 # Where the native build keeps the Linux-side fixtures (virtual watch) that Windows tests drive.
