@@ -96,3 +96,15 @@ function(tvsp_windows_test name)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} FIXTURES_REQUIRED wine_prefix
                        RESOURCE_LOCK "${locks}" LABELS wine)
 endfunction()
+
+# nlohmann-json (header-only, Debian's copy). Cross builds cannot search /usr/include, so the
+# headers are reached through a link in the build folder.
+if(NOT TARGET tvsp_json)
+  set(json_dir ${CMAKE_BINARY_DIR}/thirdparty/include)
+  file(MAKE_DIRECTORY ${json_dir})
+  if(NOT EXISTS ${json_dir}/nlohmann)
+    file(CREATE_LINK /usr/include/nlohmann ${json_dir}/nlohmann SYMBOLIC)
+  endif()
+  add_library(tvsp_json INTERFACE)
+  target_include_directories(tvsp_json SYSTEM INTERFACE ${json_dir})
+endif()

@@ -123,6 +123,25 @@ int CheckUpdateDelayTime() {
     return ReadIniInt(ProgramFolderFile(kConfigFile), L"test", L"CheckUpdateDelayTime", 500);
 }
 
+std::wstring WebPageAddress(WebPage page) {
+    struct Entry {
+        const wchar_t* key;
+        const wchar_t* fallback;
+    };
+    static const Entry kPages[] = {
+        {L"website", L"https://sprout.example.com/"},
+        {L"faq", L"https://sprout.example.com/help/faq"},
+        {L"app", L"https://sprout.example.com/app"},
+        {L"social", L"https://sprout.example.com/social"},
+        {L"forum", L"https://sprout.example.com/forum"},
+        {L"updatefaq", L"https://sprout.example.com/help/update-faq"},
+        {L"flashfail", L"https://sprout.example.com/help/flash-failed"},
+        {L"tutorial", L"https://sprout.example.com/help/upgrade-tutorial"},
+    };
+    const Entry& entry = kPages[static_cast<int>(page)];
+    return ReadIniString(ProgramFolderFile(kConfigFile), L"web", entry.key, entry.fallback);
+}
+
 }  // namespace Config
 
 std::wstring UpdatesIniPath() { return CacheFolderPath(L"updates.ini"); }

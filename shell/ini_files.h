@@ -44,6 +44,11 @@ void WriteTutorialClicked();
 // "Config.ini" (never written by the tool).
 namespace Config {
 int CheckUpdateDelayTime();  // milliseconds, default 500
+
+// Web pages the tool opens, section "web"; the maker's addresses are compiled in and Config.ini
+// may override each (tests point them elsewhere).
+enum class WebPage { Website, Faq, AppDownload, SocialMedia, Forum, UpdateFaq, FlashFailHelp, Tutorial };
+std::wstring WebPageAddress(WebPage page);
 }  // namespace Config
 
 // "updates.ini" in the cache folder; deleted at every start.

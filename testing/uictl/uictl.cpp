@@ -1,0 +1,174 @@
+// uictl.exe: drives the tool's skinned windows over the automation pipe, reads and presses its
+// message boxes, and sends it device notifications as Windows would. Output is UTF-8 JSON.
+#include <windows.h>
+#include <dbt.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "device/win/strings.h"
+#include "testing/uictl/automation_client.h"
+#include "testing/uictl/message_boxes.h"
+
+using nlohmann::json;
+
+namespace {
+
+// {A5DCBF10-6530-11D2-901F-00C04FB951ED}
+const GUID kUsbDeviceInterface = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
+
+void PrintLine(const std::string& utf8) {
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+int Fail(const std::string& reason) {
+    std::fprintf(stderr, "uictl: %s\n", reason.c_str());
+    return 1;
+}
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: uictl [--pipe NAME] COMMAND\n"
+                 "  snapshot                     windows and their control trees\n"
+                 "  click WINDOW/CONTROL         as a mouse click on a button or link\n"
+                 "  choose WINDOW/CONTROL        choose a radio box\n"
+                 "  toggle WINDOW/CONTROL        toggle a check box\n"
+                 "  msgbox                       the tool's open message boxes\n"
+                 "  msgbox-press BUTTON          press OK, Cancel, Yes, No, ... of the first box\n"
+                 "  device arrive|remove PATH    WM_DEVICECHANGE with a USB device-interface record\n"
+                 "  volume arrive|remove MASK    WM_DEVICECHANGE with a volume record (MASK: bits or letters)\n"
+                 "The pipe name comes from --pipe or TVSP_AUTOMATION.\n");
+    return 2;
+}
+
+// The server's "hello": its process id and windows; nullopt-like empty json on failure.
+bool Hello(const std::wstring& pipe, json* hello, std::string* error) {
+    const std::string reply = tvsp::AutomationRequest(pipe, "hello", error);
+    if (reply.empty()) return false;
+    *hello = json::parse(reply, nullptr, false);
+    if (hello->is_discarded() || !hello->value("ok", false)) {
+        *error = "unexpected reply from the tool: " + reply;
+        return false;
+    }
+    return true;
+}
+
+HWND MainWindow(const json& hello) {
+    HWND first = nullptr;
+    for (const auto& w : hello.value("windows", json::array())) {
+        const auto handle = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(
+            std::strtoull(w.value("hwnd", std::string("0")).c_str(), nullptr, 0)));
+        if (!first) first = handle;
+        if (w.value("name", std::string()) == "mainWnd") return handle;
+    }
+    return first;
+}
+
+json BoxesJson(const std::vector<tvsp::OpenMessageBox>& boxes) {
+    json list = json::array();
+    for (const auto& box : boxes) {
+        json buttons = json::array();
+        for (const auto& b : box.buttons) buttons.push_back(b.name.empty() ? TVSP::WideToUtf8(b.caption) : b.name);
+        list.push_back({{"caption", TVSP::WideToUtf8(box.caption)}, {"text", TVSP::WideToUtf8(box.text)}, {"buttons", buttons}});
+    }
+    return list;
+}
+
+DWORD ParseVolumeMask(const std::string& text) {
+    bool letters = !text.empty();
+    for (char c : text) letters = letters && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'));
+    if (letters) {
+        DWORD mask = 0;
+        for (char c : text) mask |= 1u << ((c | 0x20) - 'a');
+        return mask;
+    }
+    return static_cast<DWORD>(std::strtoul(text.c_str(), nullptr, 0));
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    std::vector<std::string> args;
+    std::wstring pipeName;
+    if (const wchar_t* env = _wgetenv(L"TVSP_AUTOMATION")) pipeName = env;
+    for (int i = 1; i < argc; ++i) {
+        if (std::wcscmp(argv[i], L"--pipe") == 0 && i + 1 < argc) {
+            pipeName = argv[++i];
+            continue;
+        }
+        args.push_back(TVSP::WideToUtf8(argv[i]));
+    }
+    if (args.empty()) return Usage();
+    if (pipeName.empty()) return Fail("no pipe: give --pipe NAME or set TVSP_AUTOMATION");
+    const std::wstring pipe = tvsp::AutomationPipePath(pipeName);
+    const std::string& command = args[0];
+    std::string error;
+
+    if (command == "snapshot" && args.size() == 1) {
+        const std::string reply = tvsp::AutomationRequest(pipe, "snapshot", &error);
+        if (reply.empty()) return Fail(error);
+        PrintLine(reply);
+        return json::parse(reply, nullptr, false).value("ok", false) ? 0 : 1;
+    }
+    if ((command == "click" || command == "choose" || command == "toggle") && args.size() == 2) {
+        const std::string reply = tvsp::AutomationRequest(pipe, command + " " + args[1], &error);
+        if (reply.empty()) return Fail(error);
+        const json parsed = json::parse(reply, nullptr, false);
+        if (parsed.is_discarded() || !parsed.value("ok", false)) {
+            return Fail(parsed.is_discarded() ? reply : parsed.value("error", std::string("refused")));
+        }
+        PrintLine(reply);
+        return 0;
+    }
+
+    json hello;
+    if (!Hello(pipe, &hello, &error)) return Fail(error);
+    const DWORD pid = hello.value("pid", 0u);
+
+    if (command == "msgbox" && args.size() == 1) {
+        PrintLine(json{{"ok", true}, {"boxes", BoxesJson(tvsp::FindMessageBoxes(pid))}}.dump());
+        return 0;
+    }
+    if (command == "msgbox-press" && args.size() == 2) {
+        if (tvsp::ButtonIdFromName(args[1]) == 0) return Fail("unknown button name: " + args[1]);
+        const auto boxes = tvsp::FindMessageBoxes(pid);
+        if (boxes.empty()) return Fail("no message box is open");
+        if (!tvsp::PressMessageBoxButton(boxes.front(), args[1])) return Fail("the message box has no " + args[1] + " button");
+        PrintLine(json{{"ok", true}}.dump());
+        return 0;
+    }
+    if ((command == "device" || command == "volume") && args.size() == 3 &&
+        (args[1] == "arrive" || args[1] == "remove")) {
+        HWND window = MainWindow(hello);
+        if (!window || !::IsWindow(window)) return Fail("the tool has no main window");
+        const WPARAM event = args[1] == "arrive" ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
+        LRESULT result = 0;
+        if (command == "device") {
+            const std::wstring path = TVSP::Utf8ToWide(args[2]);
+            std::vector<BYTE> record(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) + path.size() * sizeof(wchar_t));
+            auto* device = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(record.data());
+            device->dbcc_size = static_cast<DWORD>(record.size());
+            device->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+            device->dbcc_classguid = kUsbDeviceInterface;
+            std::wmemcpy(device->dbcc_name, path.c_str(), path.size() + 1);
+            result = ::SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(device));
+        } else {
+            DEV_BROADCAST_VOLUME volume{};
+            volume.dbcv_size = sizeof volume;
+            volume.dbcv_devicetype = DBT_DEVTYP_VOLUME;
+            volume.dbcv_unitmask = ParseVolumeMask(args[2]);
+            if (volume.dbcv_unitmask == 0) return Fail("empty volume mask: " + args[2]);
+            result = ::SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume));
+        }
+        PrintLine(json{{"ok", true}, {"result", static_cast<long long>(result)}}.dump());
+        return 0;
+    }
+    return Usage();
+}
