@@ -1,0 +1,261 @@
+// The kernel object of UiFeatureKernel.dll: loads skins, opens skin windows, owns the engine services.
+#include "companions/skin-engine/kernel/kernel.h"
+
+#include <objidl.h>
+#include <gdiplus.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "companions/skin-engine/core/effect_math.h"
+#include "companions/skin-engine/kernel/engine_window.h"
+#include "device/win/strings.h"
+
+namespace uifeature {
+
+namespace {
+
+constexpr DWORD kMaxSkinBytes = 4u << 20;
+
+std::wstring FolderOf(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring(L".") : path.substr(0, slash);
+}
+
+std::wstring ModulePath(HMODULE module) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return {};
+        if (n < path.size()) {
+            path.resize(n);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+// Reads a whole file of at most limit bytes; false when it cannot be read or is larger.
+bool ReadWholeFile(const std::wstring& path, DWORD limit, std::string* out, std::string* why) {
+    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (f == INVALID_HANDLE_VALUE) {
+        *why = "cannot open (error " + std::to_string(::GetLastError()) + ")";
+        return false;
+    }
+    LARGE_INTEGER size{};
+    bool ok = ::GetFileSizeEx(f, &size) && size.QuadPart <= limit;
+    if (!ok) *why = "larger than 4 MiB";
+    if (ok) {
+        out->resize(static_cast<size_t>(size.QuadPart));
+        DWORD got = 0;
+        ok = size.QuadPart == 0 || (::ReadFile(f, out->data(), static_cast<DWORD>(size.QuadPart), &got, nullptr) &&
+                                    got == static_cast<DWORD>(size.QuadPart));
+        if (!ok) *why = "read failed";
+    }
+    ::CloseHandle(f);
+    return ok;
+}
+
+// A companion file is looked for beside the engine, then beside the running program (the
+// installer copies some of them there).
+std::wstring FindCompanion(const std::string& name) {
+    const std::wstring wide = TVSP::Utf8ToWide(name);
+    for (const std::wstring& folder : {KernelFolder(), FolderOf(ModulePath(nullptr))}) {
+        const std::wstring path = folder + L"\\" + wide;
+        if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return path;
+    }
+    return {};
+}
+
+}  // namespace
+
+std::wstring KernelFolder() {
+    HMODULE self = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCWSTR>(&KernelFolder), &self);
+    return FolderOf(ModulePath(self));
+}
+
+Kernel& Kernel::Instance() {
+    // Never destroyed: skin windows may outlive every static destructor of the process.
+    static Kernel* kernel = new Kernel();
+    return *kernel;
+}
+
+void Kernel::Fail(const std::string& error) {
+    Hold hold(lock_);
+    lastError_ = error;
+}
+
+bool Kernel::EnsureStarted(std::string* error) {
+    if (started_) return true;
+    EngineConfig config;
+    const std::wstring configPath = FindCompanion("UiFeature.xml");
+    if (!configPath.empty()) {
+        std::string text, why;
+        if (!ReadWholeFile(configPath, 1u << 20, &text, &why)) return *error = "UiFeature.xml: " + why, false;
+        if (!ParseEngineConfig(text, &config, &why)) return *error = "UiFeature.xml " + why, false;
+    }
+    const std::wstring controlsPath = FindCompanion(config.controlLibrary);
+    HMODULE controls = controlsPath.empty() ? nullptr : ::LoadLibraryW(controlsPath.c_str());
+    auto create = controls ? reinterpret_cast<UifCreateControlFn>(reinterpret_cast<void (*)()>(::GetProcAddress(controls, kUifCreateControlExport))) : nullptr;
+    if (!create) {
+        if (controls) ::FreeLibrary(controls);
+        return *error = "cannot load the control library " + config.controlLibrary, false;
+    }
+    HMODULE effects = nullptr;
+    UifEffectApproachFn approach = nullptr;
+    if (config.animations) {
+        const std::wstring effectsPath = FindCompanion(config.effectLibrary);
+        effects = effectsPath.empty() ? nullptr : ::LoadLibraryW(effectsPath.c_str());
+        approach = effects ? reinterpret_cast<UifEffectApproachFn>(reinterpret_cast<void (*)()>(::GetProcAddress(effects, kUifEffectApproachExport))) : nullptr;
+        // Without the effect library controls still work; they jump instead of gliding.
+    }
+    Gdiplus::GdiplusStartupInput input;
+    if (Gdiplus::GdiplusStartup(&gdiplusToken_, &input, nullptr) != Gdiplus::Ok) {
+        if (effects) ::FreeLibrary(effects);
+        ::FreeLibrary(controls);
+        return *error = "GDI+ cannot start", false;
+    }
+    controls_ = controls;
+    effects_ = effects;
+    createControl_ = create;
+    approach_.store(approach);
+    config_ = config;
+    faces_.clear();
+    for (const std::string& face : config_.fontFaces) faces_.push_back(TVSP::Utf8ToWide(face));
+    started_ = true;
+    return true;
+}
+
+BOOL Kernel::HasEngineInstance() {
+    Hold hold(lock_);
+    return std::any_of(windows_.begin(), windows_.end(), [](EngineWindow* w) { return w->IsAttached(); });
+}
+
+IUiSkinWindow* Kernel::OpenSkinWindow(HWND host, const wchar_t* skinPath, const char* windowName) {
+    if (!host || !::IsWindow(host) || !skinPath || !*skinPath || !windowName || !*windowName) {
+        Fail("OpenSkinWindow: a window, a skin path and a window name are needed");
+        return nullptr;
+    }
+    if (::GetWindowThreadProcessId(host, nullptr) != ::GetCurrentThreadId()) {
+        Fail("OpenSkinWindow: call it on the host window's thread");
+        return nullptr;
+    }
+    if (::GetPropW(host, L"UiFeatureEngineWindow")) {
+        Fail("OpenSkinWindow: the window already shows a skin");
+        return nullptr;
+    }
+    const std::string where = TVSP::WideToUtf8(skinPath);
+    std::string text, why;
+    if (!ReadWholeFile(skinPath, kMaxSkinBytes, &text, &why)) {
+        Fail(where + ": " + why);
+        return nullptr;
+    }
+    SkinParseResult skin = ParseSkin(text);
+    if (!skin.ok) {
+        Fail(where + " " + skin.error);
+        return nullptr;
+    }
+    const SkinWindow* def = skin.document.FindSkinWindow(windowName);
+    if (!def) {
+        Fail(where + ": no window named '" + std::string(windowName) + "'");
+        return nullptr;
+    }
+
+    std::string error;
+    float scale;
+    {
+        Hold hold(lock_);
+        if (!EnsureStarted(&error)) {
+            lastError_ = error;
+            return nullptr;
+        }
+        scale = static_cast<float>(GetScalePercent()) / 100.0f;
+    }
+    auto* window = new EngineWindow(*this, host, FolderOf(skinPath), scale);
+    {
+        Hold hold(lock_);
+        windows_.push_back(window);
+    }
+    if (!window->Open(*def, &error)) {
+        window->Release();
+        Fail(where + " " + error);
+        return nullptr;
+    }
+    {
+        Hold hold(lock_);
+        const size_t attached = std::count_if(windows_.begin(), windows_.end(), [](EngineWindow* w) { return w->IsAttached(); });
+        if (attached == 1) skinPath_ = skinPath;
+        lastError_.clear();
+    }
+    // The host shows the window once it has bound its controls (its creation finishes first).
+    ::PostMessageW(host, UIF_WM_SHOW, 0, 0);
+    return window;
+}
+
+const wchar_t* Kernel::GetSkinPath() {
+    Hold hold(lock_);
+    const bool live = std::any_of(windows_.begin(), windows_.end(), [](EngineWindow* w) { return w->IsAttached(); });
+    skinPathCopy_ = live ? skinPath_ : std::wstring();
+    return skinPathCopy_.c_str();
+}
+
+void Kernel::Forget(EngineWindow* window) {
+    Hold hold(lock_);
+    windows_.erase(std::remove(windows_.begin(), windows_.end(), window), windows_.end());
+    // The last window is gone: stop drawing services too, so a host may unload the engine
+    // without leaving GDI+ running from a library that is no longer there.
+    if (windows_.empty()) StopLocked();
+}
+
+void Kernel::StopLocked() {
+    if (!started_) return;
+    Gdiplus::GdiplusShutdown(gdiplusToken_);
+    approach_.store(nullptr);
+    createControl_ = nullptr;
+    if (effects_) ::FreeLibrary(effects_);
+    if (controls_) ::FreeLibrary(controls_);
+    effects_ = controls_ = nullptr;
+    started_ = false;
+    skinPath_.clear();
+}
+
+void Kernel::Shutdown() {
+    std::vector<EngineWindow*> windows;
+    {
+        Hold hold(lock_);
+        windows = windows_;
+    }
+    for (EngineWindow* w : windows) w->Release();
+    Hold hold(lock_);
+    if (windows_.empty()) StopLocked();  // a window that did not let go keeps everything
+}
+
+const char* Kernel::GetLastError() {
+    Hold hold(lock_);
+    lastErrorCopy_ = lastError_;
+    return lastErrorCopy_.c_str();
+}
+
+void Kernel::SetScaleOverride(int percent) {
+    Hold hold(lock_);
+    scaleOverride_ = std::clamp(percent, 0, 400);
+}
+
+int Kernel::GetScalePercent() {
+    Hold hold(lock_);
+    if (scaleOverride_ > 0) return scaleOverride_;
+    HDC screen = ::GetDC(nullptr);
+    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSX) : 96;
+    if (screen) ::ReleaseDC(nullptr, screen);
+    return std::max(100, (dpi * 100 + 48) / 96);
+}
+
+float Kernel::Approach(int effect, float current, float target, unsigned elapsedMs) {
+    UifEffectApproachFn f = approach_.load();
+    return f ? f(effect, current, target, elapsedMs) : target;
+}
+
+}  // namespace uifeature
+

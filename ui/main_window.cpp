@@ -1,0 +1,363 @@
+// TVSP_MainWindow: binding, start-up, status refresh, tabs and commands.
+#include "ui/main_window.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+
+#include "device/system_utils.h"
+#include "device/win/strings.h"
+#include "engine/at_channel.h"
+#include "engine/model_catalog.h"
+#include "shell/ini_files.h"
+
+namespace TVSP {
+namespace {
+
+constexpr int kButtonClicked = UIF_MSG_BUTTON_CLICKED;
+const wchar_t kCaption[] = L"TarvoSprout";
+
+// Where each control of the window lives: top-level panels are found in the window, the rest
+// inside their panel.
+struct ControlBinding {
+    const char* panel;  // null: a top-level control
+    const char* name;
+};
+
+const ControlBinding kBindings[] = {
+    {nullptr, "TopPanel"}, {nullptr, "BottomPanel"}, {nullptr, "panel-update"}, {nullptr, "panel-help"},
+    {"TopPanel", "OneKeyShuajiBtn"}, {"TopPanel", "ToolsBtn"}, {"TopPanel", "dot_hint"},
+    {"TopPanel", "TB_MinimizeBtn"}, {"TopPanel", "TB_ClostBtn"},
+    {"BottomPanel", "MobileIcon"}, {"BottomPanel", "MobileIconLink"}, {"BottomPanel", "Status"},
+    {"BottomPanel", "Version"},
+    {"panel-update", "panel-notready"}, {"panel-update", "panel-ready"}, {"panel-update", "panel-fail"},
+    {"panel-update", "panel-chababear"},
+    {"panel-ready", "WatchTitle"}, {"panel-ready", "watchconnect"}, {"panel-ready", "watchdisconnect"},
+    {"panel-ready", "new"}, {"panel-ready", "version"}, {"panel-ready", "updatedatevalue"},
+    {"panel-ready", "updatelogname"}, {"panel-ready", "updatelogvalue1"}, {"panel-ready", "updatelogvalue2"},
+    {"panel-ready", "detail"}, {"panel-ready", "detail2"}, {"panel-ready", "startconnect"},
+    {"panel-ready", "updateButton"}, {"panel-ready", "website"}, {"panel-ready", "reflashbtn"},
+    {"panel-ready", "reflashhint"}, {"panel-ready", "restart_diaozhui"}, {"panel-ready", "progress"},
+    {"panel-ready", "battery_hint"},
+    {"panel-fail", "label"}, {"panel-fail", "back"}, {"panel-fail", "retry"},
+    {"panel-help", "changjianwenti"}, {"panel-help", "appxiazai"}, {"panel-help", "jiancegengxin"},
+    {"panel-help", "guanfangwangzhan"}, {"panel-help", "guanfangweibo"}, {"panel-help", "guanfangluntan"},
+    {"panel-help", "yijianfankui"}, {"panel-help", "guanyuwomen"}, {"panel-help", "help_flashfail"},
+    {"panel-help", "shengjijiaocheng"},
+};
+
+const char* const kNotReadyChildren[] = {"label", "tips", "Level", "plug_tip", "one", "two"};
+
+// Help-page and upgrade-page buttons that open a web page.
+struct PageCommand {
+    const char* control;
+    Config::WebPage page;
+};
+
+const PageCommand kPageCommands[] = {
+    {"website", Config::WebPage::Website},         {"guanfangwangzhan", Config::WebPage::Website},
+    {"changjianwenti", Config::WebPage::Faq},      {"appxiazai", Config::WebPage::AppDownload},
+    {"guanfangweibo", Config::WebPage::SocialMedia}, {"guanfangluntan", Config::WebPage::Forum},
+    {"guanyuwomen", Config::WebPage::Forum},       {"yijianfankui", Config::WebPage::UpdateFaq},
+    {"help_flashfail", Config::WebPage::FlashFailHelp}, {"shengjijiaocheng", Config::WebPage::Tutorial},
+};
+
+template <typename T>
+T* As(IControlBase* control) {
+    return UifCast<T>(control);
+}
+
+}  // namespace
+
+TVSP_MainWindow::TVSP_MainWindow() : watch_(SproutData::ReadModel(), SproutData::ReadVersion()) {}
+
+TVSP_MainWindow::~TVSP_MainWindow() {
+    // Worker handles still held belong to threads that ended or were terminated at shutdown.
+    if (HANDLE h = deviceWorker_.exchange(nullptr)) ::CloseHandle(h);
+    if (HANDLE h = updateWorker_.exchange(nullptr)) ::CloseHandle(h);
+}
+
+bool TVSP_MainWindow::Create(DWORD mainThreadId) {
+    mainThreadId_ = mainThreadId;
+    const std::wstring skin = GetOwnDirectory() + L"\\TVSPMainWindow.ufd";
+    return CreateSkinnedWindow(L"UiFeatureKernel.dll", skin.c_str(), "mainWnd", nullptr, 0, 0, 0, 0, SW_SHOWNORMAL,
+                               WS_THICKFRAME, nullptr, false);
+}
+
+void TVSP_MainWindow::Shutdown() {
+    for (std::atomic<HANDLE>* worker : {&updateWorker_, &deviceWorker_}) {
+        if (HANDLE h = worker->exchange(nullptr)) {
+            if (::WaitForSingleObject(h, 0) == WAIT_TIMEOUT) ::TerminateThread(h, 0);
+            ::CloseHandle(h);
+        }
+    }
+    if (kernel_) kernel_->Shutdown();
+}
+
+IControlBase* TVSP_MainWindow::Control(const char* name) const {
+    const auto it = controls_.find(name);
+    return it == controls_.end() ? nullptr : it->second;
+}
+
+void TVSP_MainWindow::BindControls() {
+    if (!skinWindow_) return;
+    for (const auto& binding : kBindings) {
+        IControlBase* found = nullptr;
+        if (!binding.panel) {
+            found = skinWindow_->FindControl(binding.name);
+        } else if (IControlBase* panel = Control(binding.panel)) {
+            found = panel->FindDescendant(binding.name);
+        }
+        if (found) controls_[binding.name] = found;
+    }
+    if (IControlBase* notReady = Control("panel-notready")) {
+        for (const char* child : kNotReadyChildren) {
+            if (IControlBase* found = notReady->FindDescendant(child)) controls_[std::string("notready/") + child] = found;
+        }
+    }
+}
+
+void TVSP_MainWindow::SetControlText(IControlBase* control, const std::wstring& text) {
+    if (control) control->SetText(WideToAnsi(text).c_str());
+}
+
+void TVSP_MainWindow::OnCreated() {
+    BindControls();
+
+    wchar_t versionText[128];
+    std::swprintf(versionText, 128, L"客户端版本：V%ls beta", GetOwnVersion().c_str());
+    SetControlText(Control("Version"), versionText);
+
+    ShowBatteryHint();
+    if (SproutData::ReadTutorialClicked()) {
+        if (IControlBase* dot = Control("dot_hint")) dot->SetVisible(FALSE, TRUE);
+    }
+    displayState_ = DisplayState::Disconnected;
+
+    // Every start begins with an empty ROM store.
+    DeleteUpdatesIni();
+    const std::wstring romStore = CacheFolderPath(L"roms");
+    if (!romStore.empty()) DeleteDirectory(romStore);
+
+    auto* upgradeTab = As<ICtrlButton>(Control("OneKeyShuajiBtn"));
+    if (upgradeTab && !upgradeTab->IsChecked()) SelectUpgradeTab();
+
+    ::SetTimer(hwnd_, kTimerClientCheck, static_cast<UINT>(Config::CheckUpdateDelayTime()), nullptr);
+    StartDeviceWorker();
+    RefreshStatus();
+}
+
+void TVSP_MainWindow::OnTimer(UINT_PTR timerId) {
+    if (timerId == kTimerClientCheck) {
+        // One shot: the check for a newer tool runs once per start.
+        ::KillTimer(hwnd_, kTimerClientCheck);
+    }
+}
+
+void TVSP_MainWindow::OnClose() { Close(); }
+
+void TVSP_MainWindow::Close() {
+    if (HasWindow()) ::PostMessageW(hwnd_, WM_CLOSE, 0, 0);
+    if (mainThreadId_) ::PostThreadMessageW(mainThreadId_, WM_QUIT, 0, 0);
+}
+
+void TVSP_MainWindow::StartDeviceWorker() {
+    if (deviceWorker_.load()) return;
+    HANDLE thread = ::CreateThread(nullptr, 0, DeviceWorkerMain, this, CREATE_SUSPENDED, nullptr);
+    if (!thread) return;
+    deviceWorker_ = thread;
+    ::ResumeThread(thread);
+}
+
+DWORD WINAPI TVSP_MainWindow::DeviceWorkerMain(void* self) {
+    auto* window = static_cast<TVSP_MainWindow*>(self);
+    if (DetectWatch(window->watch_, *window)) window->RefreshStatus();
+    // The handle is cleared when the thread ends so the next arrival can start a new detection.
+    if (HANDLE h = window->deviceWorker_.exchange(nullptr)) ::CloseHandle(h);
+    return 0;
+}
+
+void TVSP_MainWindow::SetLatestFirmware(const LatestFirmware& latest) {
+    std::lock_guard lock(latestMutex_);
+    latest_ = latest;
+}
+
+LatestFirmware TVSP_MainWindow::GetLatestFirmware() const {
+    std::lock_guard lock(latestMutex_);
+    return latest_;
+}
+
+void TVSP_MainWindow::ApplyStatusView(const StatusView& view) {
+    for (const auto& [name, change] : view.controls) {
+        IControlBase* control = Control(name.c_str());
+        if (!control) continue;
+        if (change.text) SetControlText(control, *change.text);
+        if (change.visible) control->SetVisible(*change.visible ? TRUE : FALSE, TRUE);
+    }
+    if (view.clearFlashRunning) flashRunning_ = false;
+}
+
+void TVSP_MainWindow::RefreshStatus() {
+    const WatchRecord::Snapshot watch = watch_.Get();
+    StatusInputs in;
+    in.state = displayState_;
+    in.connected = watch.connected;
+    in.watchVersion = watch.version;
+    in.modelKey = watch.modelKey;
+    in.latest = GetLatestFirmware();
+    in.awaitSelfUpgrade = awaitSelfUpgrade_;
+    in.failureMayGoBack = failureMayGoBack_;
+    ApplyStatusView(ComputeStatusView(in));
+}
+
+void TVSP_MainWindow::EnterFlashDisplay() {
+    if (IControlBase* progress = Control("progress")) progress->SetVisible(TRUE, TRUE);
+    for (const char* name : {"updateButton", "reflashbtn", "reflashhint"}) {
+        if (IControlBase* c = Control(name)) c->SetVisible(FALSE, TRUE);
+    }
+    SetProgress(0);
+}
+
+void TVSP_MainWindow::SetProgress(int percent) {
+    if (auto* progress = As<ICtrlProgressBar>(Control("progress"))) {
+        progress->SetPosition(percent);
+        progress->Redraw();
+    }
+}
+
+void TVSP_MainWindow::ReportFailure(const std::wstring& text, bool mayGoBack) {
+    SetControlText(Control("label"), text);
+    failureMayGoBack_ = mayGoBack;
+    displayState_ = DisplayState::Failed;
+    RefreshStatus();
+}
+
+void TVSP_MainWindow::WatchDisconnected() {
+    watch_.Disconnect();
+    displayState_ = DisplayState::Disconnected;
+    RefreshStatus();
+}
+
+void TVSP_MainWindow::FinishFlashDisplay() {
+    displayState_ = watch_.IsConnected() ? DisplayState::Ready : DisplayState::Disconnected;
+    RefreshStatus();
+    copyBusy_ = false;
+    guidedMode_ = false;
+    flashRunning_ = false;
+    if (HasWindow()) ::KillTimer(hwnd_, kTimerGuidedMode);
+}
+
+void TVSP_MainWindow::ShowBatteryHint() { ShowBatteryHint(BatteryHintForModel(watch_.Get().modelKey)); }
+
+void TVSP_MainWindow::CloseConnectionGuideIfOpen() {
+    // The connection guide does not exist yet in this build; nothing can be open.
+}
+
+void TVSP_MainWindow::ShowFirmwareVersion(const std::string& version) {
+    if (IControlBase* c = Control("version")) c->SetText(version.c_str());
+}
+
+void TVSP_MainWindow::OnModelChanged() { SetLatestFirmware(LatestFirmware{}); }
+
+void TVSP_MainWindow::ShowBatteryHint(const std::wstring& hint) { SetControlText(Control("battery_hint"), hint); }
+
+void TVSP_MainWindow::OnSameModelAttached() {
+    if (GetLatestFirmware().version.empty()) return;
+    displayState_ = DisplayState::Ready;
+    RefreshStatus();
+}
+
+void TVSP_MainWindow::CheckPendingRestore(const std::string&) {
+    // Restores of user data are resumed here once the restore step exists.
+}
+
+void TVSP_MainWindow::SelectUpgradeTab() {
+    if (auto* b = As<ICtrlButton>(Control("OneKeyShuajiBtn"))) b->SetChecked(TRUE, TRUE);
+    if (auto* b = As<ICtrlButton>(Control("ToolsBtn"))) b->SetChecked(FALSE, TRUE);
+    if (IControlBase* c = Control("panel-update")) c->SetVisible(TRUE, TRUE);
+    if (IControlBase* c = Control("panel-help")) c->SetVisible(FALSE, TRUE);
+}
+
+void TVSP_MainWindow::SelectToolsTab() {
+    if (auto* b = As<ICtrlButton>(Control("OneKeyShuajiBtn"))) b->SetChecked(FALSE, TRUE);
+    if (auto* b = As<ICtrlButton>(Control("ToolsBtn"))) b->SetChecked(TRUE, TRUE);
+    if (IControlBase* c = Control("panel-update")) c->SetVisible(FALSE, TRUE);
+    if (IControlBase* c = Control("panel-help")) c->SetVisible(TRUE, TRUE);
+    SproutData::WriteTutorialClicked();
+    if (IControlBase* dot = Control("dot_hint")) dot->SetVisible(FALSE, TRUE);
+}
+
+bool TVSP_MainWindow::IsSender(IControlBase* sender, const char* name) const {
+    IControlBase* stored = Control(name);
+    if (!sender || !stored) return false;
+    return sender == stored || ::lstrcmpiA(sender->GetName(), name) == 0;
+}
+
+int TVSP_MainWindow::ShowMessage(const wchar_t* text, UINT flags, bool owned) {
+    return ::MessageBoxW(owned ? hwnd_ : nullptr, text, kCaption, flags);
+}
+
+void TVSP_MainWindow::OpenWebPage(int page) {
+    const std::wstring address = L"\"" + Config::WebPageAddress(static_cast<Config::WebPage>(page)) + L"\"";
+    ::ShellExecuteW(nullptr, L"open", L"explorer.exe", address.c_str(), nullptr, SW_SHOWNORMAL);
+}
+
+void TVSP_MainWindow::RestartWatch() {
+    const WatchRecord::Snapshot watch = watch_.Get();
+    // Without a watch there is nothing to restart, and saying it restarted would be false.
+    if (!watch.connected || watch.port == 0) return;
+    if (watch.modelClass == kModelClassPowerOffOta || watch.modelClass == kModelClassPowerOffFull) {
+        PowerOffWatch(watch.port);
+    } else {
+        RebootWatch(watch.port);
+    }
+    ShowMessage(L"设备已重启", MB_OK, true);
+}
+
+void TVSP_MainWindow::CheckClientUpdateCommand() {
+    const std::wstring cabinet = GetOwnDirectory() + L"\\update\\updatefiles.cab";
+    const bool waiting = ::GetFileAttributesW(cabinet.c_str()) != INVALID_FILE_ATTRIBUTES;
+    ShowMessage(waiting ? L"请重启Sprout以便完成升级。" : L"已经是最新版本。", MB_OK, true);
+}
+
+void TVSP_MainWindow::AskAndClose() {
+    if (flashRunning_ &&
+        ShowMessage(L"正在刷机，确认要退出吗？", MB_ICONWARNING | MB_YESNO, false) == IDNO) {
+        return;
+    }
+    Close();
+}
+
+int UIF_CALL TVSP_MainWindow::OnControlMessage(IControlBase* sender, int code, WPARAM, LPARAM) {
+    if (code != kButtonClicked) return 0;
+
+    if (IsSender(sender, "OneKeyShuajiBtn")) {
+        auto* tab = As<ICtrlButton>(Control("OneKeyShuajiBtn"));
+        if (tab && !tab->IsChecked()) SelectUpgradeTab();
+    } else if (IsSender(sender, "ToolsBtn")) {
+        auto* tab = As<ICtrlButton>(Control("ToolsBtn"));
+        if (tab && !tab->IsChecked()) SelectToolsTab();
+    } else if (IsSender(sender, "back")) {
+        displayState_ = watch_.IsConnected() ? DisplayState::Ready : DisplayState::Disconnected;
+        RefreshStatus();
+    } else if (IsSender(sender, "restart_diaozhui")) {
+        RestartWatch();
+    } else if (IsSender(sender, "jiancegengxin")) {
+        CheckClientUpdateCommand();
+    } else if (IsSender(sender, "TB_MinimizeBtn")) {
+        ::ShowWindow(hwnd_, SW_MINIMIZE);
+        if (IControlBase* c = Control("TB_MinimizeBtn")) c->Redraw();
+    } else if (IsSender(sender, "TB_ClostBtn")) {
+        AskAndClose();
+    } else {
+        for (const auto& command : kPageCommands) {
+            if (IsSender(sender, command.control)) {
+                OpenWebPage(static_cast<int>(command.page));
+                break;
+            }
+        }
+    }
+    return 0;
+}
+
+}  // namespace TVSP

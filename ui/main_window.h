@@ -1,0 +1,108 @@
+// TVSP_MainWindow: the tool's only main window ("mainWnd"): controls, display state, commands,
+// background workers.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "engine/watch_detection.h"
+#include "ui/main_window_status.h"
+#include "ui/uifeature_window.h"
+
+namespace TVSP {
+
+// Window timers of the main window.
+enum MainWindowTimer : UINT_PTR {
+    kTimerClientCheck = 1003,   // delayed start of the check for a newer tool
+    kTimerGuidedMode = 1006,    // the workflow's guided-mode time-out
+    kTimerFlashReturn = 1008,   // the watch's return after flashing
+};
+
+class TVSP_MainWindow : public CUiFeatureWindow, public IWatchWindowSide {
+public:
+    // Reads the last watch from the data file.
+    TVSP_MainWindow();
+    ~TVSP_MainWindow() override;
+
+    // Creates the skinned window "mainWnd" on the calling thread at its natural size, centred.
+    bool Create(DWORD mainThreadId);
+    // Terminates the workers that still run (no waiting) and shuts the skin kernel down.
+    void Shutdown();
+
+    // Display operations for the workflow and the update client (any thread).
+    void RefreshStatus();
+    void EnterFlashDisplay();
+    void SetProgress(int percent);
+    void ReportFailure(const std::wstring& text, bool mayGoBack);
+    void WatchDisconnected();
+    void FinishFlashDisplay();
+    void ShowBatteryHint();
+    void SetDisplayState(DisplayState state) { displayState_ = state; }
+    DisplayState GetDisplayState() const { return displayState_; }
+    // The newest firmware the update server named for the model.
+    void SetLatestFirmware(const LatestFirmware& latest);
+    LatestFirmware GetLatestFirmware() const;
+    bool IsFlashRunning() const { return flashRunning_; }
+    void SetFlashRunning(bool running) { flashRunning_ = running; }
+    WatchRecord& Watch() { return watch_; }
+
+    // Posts WM_CLOSE to the window and the quit message to the main thread.
+    void Close();
+
+    // IWatchWindowSide
+    void CloseConnectionGuideIfOpen() override;
+    void ShowFirmwareVersion(const std::string& version) override;
+    void OnModelChanged() override;
+    void ShowBatteryHint(const std::wstring& hint) override;
+    void OnSameModelAttached() override;
+    void CheckPendingRestore(const std::string& imei) override;
+
+    // IControlMessage: the command dispatcher.
+    int UIF_CALL OnControlMessage(IControlBase* sender, int code, WPARAM value1, LPARAM value2) override;
+
+protected:
+    void OnClose() override;                // 4
+    void OnCreated() override;              // 7: bind the controls and start up
+    void OnTimer(UINT_PTR timerId) override;  // 8
+
+private:
+    void BindControls();
+    void SelectUpgradeTab();
+    void SelectToolsTab();
+    void StartDeviceWorker();
+    void ApplyStatusView(const StatusView& view);
+    void SetControlText(IControlBase* control, const std::wstring& text);
+    IControlBase* Control(const char* name) const;
+    bool IsSender(IControlBase* sender, const char* name) const;
+    void OpenWebPage(int page);
+    void RestartWatch();
+    void CheckClientUpdateCommand();
+    void AskAndClose();
+    int ShowMessage(const wchar_t* text, UINT flags, bool owned);
+    static DWORD WINAPI DeviceWorkerMain(void* self);
+
+    DWORD mainThreadId_ = 0;
+    WatchRecord watch_;
+    std::atomic<DisplayState> displayState_{DisplayState::Disconnected};
+    std::atomic<bool> failureMayGoBack_{false};
+    std::atomic<bool> flashRunning_{false};
+    std::atomic<bool> copyBusy_{false};
+    std::atomic<bool> guidedMode_{false};
+    std::atomic<bool> awaitSelfUpgrade_{false};
+
+    mutable std::mutex latestMutex_;
+    LatestFirmware latest_;
+
+    std::atomic<HANDLE> deviceWorker_{nullptr};
+    std::atomic<HANDLE> updateWorker_{nullptr};
+
+    // Controls by name, bound once the skin exists and never changed afterwards; the children
+    // of "panel-notready" are kept as "notready/<name>" since "label" also names the failure text.
+    std::map<std::string, IControlBase*> controls_;
+};
+
+}  // namespace TVSP
