@@ -1,0 +1,229 @@
+// The main window in-process: status refresh on the real skin, tabs, commands and their boxes,
+// closing during a flash.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "device/system_utils.h"
+#include "device/win/strings.h"
+#include "shell/ini_files.h"
+#include "testing/uictl/message_boxes.h"
+#include "ui/main_window.h"
+
+using namespace TVSP;
+
+namespace {
+
+void Pump(DWORD ms) {
+    const DWORD until = ::GetTickCount() + ms;
+    do {
+        MSG msg;
+        int handled = 0;
+        while (handled++ < 1000 && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) continue;  // tests look for it themselves
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::Sleep(5);
+    } while (static_cast<LONG>(::GetTickCount() - until) < 0);
+}
+
+// Presses a button of the next message box this process shows, from another thread, and keeps
+// what the box said.
+class BoxAnswerer {
+public:
+    explicit BoxAnswerer(std::string button) : button_(std::move(button)) {
+        thread_ = std::thread([this] {
+            const DWORD start = ::GetTickCount();
+            while (::GetTickCount() - start < 20000) {
+                const auto boxes = tvsp::FindMessageBoxes(::GetCurrentProcessId());
+                if (!boxes.empty()) {
+                    caption = boxes[0].caption;
+                    text = boxes[0].text;
+                    for (const auto& b : boxes[0].buttons) buttons.push_back(b.name);
+                    tvsp::PressMessageBoxButton(boxes[0], button_);
+                    return;
+                }
+                ::Sleep(50);
+            }
+        });
+    }
+    ~BoxAnswerer() { Join(); }
+    void Join() {
+        if (thread_.joinable()) thread_.join();
+    }
+    std::wstring caption = L"<no box>";
+    std::wstring text = L"<no box>";
+    std::vector<std::string> buttons;
+
+private:
+    std::string button_;
+    std::thread thread_;
+};
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ::DeleteFileW(ProgramFolderFile(L"sproutdata.ini").c_str());
+        window = new TVSP_MainWindow();
+        ASSERT_TRUE(window->Create(::GetCurrentThreadId()));
+        Pump(300);
+    }
+    void TearDown() override {
+        // Shutdown() ends the skin kernel for the process, as the tool does once at exit; tests
+        // open several windows in one process, so they only destroy theirs.
+        delete window;
+        Pump(100);
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+        }
+        ::DeleteFileW(ProgramFolderFile(L"sproutdata.ini").c_str());
+    }
+
+    // "panel/name" looks inside a panel: "Version" and "label" also name other controls.
+    IControlBase* Control(const std::string& path) {
+        const size_t slash = path.find('/');
+        if (slash == std::string::npos) return window->GetSkinWindow()->FindControl(path.c_str());
+        IControlBase* panel = window->GetSkinWindow()->FindControl(path.substr(0, slash).c_str());
+        return panel ? panel->FindDescendant(path.substr(slash + 1).c_str()) : nullptr;
+    }
+    std::wstring Text(const char* name) {
+        IControlBase* c = Control(name);
+        if (!c) return L"<missing>";
+        char buffer[512] = {};
+        c->GetText(buffer, sizeof buffer);
+        return AnsiToWide(buffer);
+    }
+    bool Visible(const char* name) {
+        IControlBase* c = Control(name);
+        return c && c->IsVisible();
+    }
+    void Click(const char* name) {
+        IControlBase* c = Control(name);
+        ASSERT_NE(c, nullptr) << name;
+        window->OnControlMessage(c, UIF_MSG_BUTTON_CLICKED, 0, 0);
+    }
+    bool QuitPosted() {
+        MSG msg;
+        return ::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+    }
+
+    TVSP_MainWindow* window = nullptr;
+};
+
+}  // namespace
+
+TEST_F(MainWindowTest, StartsDisconnectedWithVersionHintAndTools) {
+    EXPECT_TRUE(::IsWindowVisible(window->GetHandle()));
+    EXPECT_EQ(Text("BottomPanel/Version"), L"客户端版本：V" + GetOwnVersion() + L" beta");
+    EXPECT_EQ(Text("battery_hint"), L"刷机前请保持设备电量至少一格");
+    EXPECT_EQ(Text("WatchTitle"), L"TarvoSprout（未连接）");
+    EXPECT_EQ(Text("Status"), L"未连接");
+    EXPECT_TRUE(Visible("dot_hint"));
+    EXPECT_TRUE(Visible("panel-update"));
+    EXPECT_FALSE(Visible("panel-help"));
+}
+
+TEST_F(MainWindowTest, StatusRefreshFillsTheRealControls) {
+    LatestFirmware latest;
+    latest.version = "1.5.0";
+    latest.releaseTime = 951782400;
+    latest.note1 = L"修复蓝牙断连";
+    window->SetLatestFirmware(latest);
+    window->Watch().TakeOver(5, "watchk7_mt60d_ublox", "1.4.9");
+    window->SetDisplayState(DisplayState::Ready);
+    window->RefreshStatus();
+    EXPECT_EQ(Text("version"), L"1.5.0");
+    EXPECT_EQ(Text("updatedatevalue"), L"2000年02月29日");
+    EXPECT_EQ(Text("updatelogvalue1"), L"1. 修复蓝牙断连");
+    EXPECT_FALSE(Visible("updatelogvalue2"));
+    EXPECT_EQ(Text("detail"), L"当前固件版本：1.4.9, 可一键升级");
+    EXPECT_TRUE(Visible("updateButton"));
+    EXPECT_TRUE(Visible("watchconnect"));
+    EXPECT_FALSE(Visible("watchdisconnect"));
+    EXPECT_EQ(Text("Status"), L"已连接TarvoSprout");
+
+    window->ReportFailure(L"升级失败，请重新连接手表", false);
+    EXPECT_FALSE(Visible("panel-ready"));
+    EXPECT_TRUE(Visible("panel-fail"));
+    EXPECT_EQ(Text("panel-fail/label"), L"升级失败，请重新连接手表");
+    EXPECT_TRUE(Visible("retry"));
+    EXPECT_FALSE(Visible("back"));
+
+    window->ReportFailure(L"升级失败", true);
+    EXPECT_TRUE(Visible("back"));
+    Click("back");
+    EXPECT_EQ(window->GetDisplayState(), DisplayState::Ready);
+    EXPECT_TRUE(Visible("panel-ready"));
+    EXPECT_FALSE(Visible("panel-fail"));
+
+    window->WatchDisconnected();
+    EXPECT_EQ(window->GetDisplayState(), DisplayState::Disconnected);
+    EXPECT_EQ(Text("Status"), L"未连接");
+    EXPECT_FALSE(Visible("updateButton"));
+}
+
+TEST_F(MainWindowTest, TabsSwitchPagesAndRememberTheTools) {
+    Click("ToolsBtn");
+    EXPECT_TRUE(Visible("panel-help"));
+    EXPECT_FALSE(Visible("panel-update"));
+    EXPECT_FALSE(Visible("dot_hint"));
+    EXPECT_TRUE(SproutData::ReadTutorialClicked());
+    Click("ToolsBtn");  // already shown: nothing changes
+    EXPECT_TRUE(Visible("panel-help"));
+    Click("OneKeyShuajiBtn");
+    EXPECT_TRUE(Visible("panel-update"));
+    EXPECT_FALSE(Visible("panel-help"));
+}
+
+TEST_F(MainWindowTest, CheckForUpdatesSaysWhetherAnUpdateWaits) {
+    const std::wstring folder = GetOwnDirectory() + L"\\update";
+    const std::wstring cabinet = folder + L"\\updatefiles.cab";
+    ::DeleteFileW(cabinet.c_str());
+    {
+        BoxAnswerer answer("OK");
+        Click("jiancegengxin");
+        answer.Join();
+        EXPECT_EQ(answer.caption, L"TarvoSprout");
+        EXPECT_EQ(answer.text, L"已经是最新版本。");
+    }
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(WriteWholeFile(cabinet, "MSCF", 4));
+    {
+        BoxAnswerer answer("OK");
+        Click("jiancegengxin");
+        answer.Join();
+        EXPECT_EQ(answer.text, L"请重启Sprout以便完成升级。");
+    }
+    DeleteDirectory(folder);
+}
+
+TEST_F(MainWindowTest, ClosingDuringAFlashAsksFirst) {
+    window->SetFlashRunning(true);
+    {
+        BoxAnswerer answer("No");
+        Click("TB_ClostBtn");
+        answer.Join();
+        EXPECT_EQ(answer.text, L"正在刷机，确认要退出吗？");
+        EXPECT_EQ(answer.buttons, (std::vector<std::string>{"Yes", "No"}));
+    }
+    Pump(100);
+    EXPECT_FALSE(QuitPosted());
+    EXPECT_TRUE(::IsWindow(window->GetHandle()));
+    {
+        BoxAnswerer answer("Yes");
+        Click("TB_ClostBtn");
+        answer.Join();
+    }
+    EXPECT_TRUE(QuitPosted());
+}
+
+TEST_F(MainWindowTest, ClosingWhileIdleAsksNothing) {
+    Click("TB_ClostBtn");
+    EXPECT_TRUE(QuitPosted());
+    EXPECT_TRUE(tvsp::FindMessageBoxes(::GetCurrentProcessId()).empty());
+}
