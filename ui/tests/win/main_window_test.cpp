@@ -12,6 +12,7 @@
 #include "device/win/strings.h"
 #include "shell/ini_files.h"
 #include "testing/uictl/message_boxes.h"
+#include "testing/wine/window_capture.h"
 #include "ui/main_window.h"
 
 using namespace TVSP;
@@ -226,4 +227,54 @@ TEST_F(MainWindowTest, ClosingWhileIdleAsksNothing) {
     Click("TB_ClostBtn");
     EXPECT_TRUE(QuitPosted());
     EXPECT_TRUE(tvsp::FindMessageBoxes(::GetCurrentProcessId()).empty());
+}
+
+namespace {
+
+// Opens the connection guide's skin window on its first page, only to be looked at.
+class GuidePreview : public CUiFeatureWindow {
+protected:
+    void OnCreated() override {
+        if (auto* panel = Find<ICtrlPanel>("connecthint")) panel->SetVisible(TRUE, TRUE);
+    }
+};
+
+}  // namespace
+
+// With TVSP_SCREENSHOT_DIR set (the test command sets it), saves what the user sees in each state.
+TEST_F(MainWindowTest, Screenshots) {
+    const std::wstring folder = tvsp::ScreenshotFolder();
+    if (folder.empty()) return;  // screenshots are taken by the test command only
+    tvsp::GdiplusSession gdiplus;
+    ASSERT_TRUE(gdiplus.Ok());
+    ::SetWindowPos(window->GetHandle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    const auto shoot = [&](HWND hwnd, const wchar_t* name) {
+        Pump(700);
+        EXPECT_TRUE(tvsp::SaveWindowPng(hwnd, folder + L"\\" + name)) << std::string(name, name + wcslen(name));
+    };
+    shoot(window->GetHandle(), L"main-not-connected.png");
+
+    LatestFirmware latest;
+    latest.version = "2.3.1";
+    latest.releaseTime = 1796601599;
+    latest.note1 = L"优化定位精度，续航更长久";
+    latest.note2 = L"修复部分手表无法接收语音的问题";
+    window->SetLatestFirmware(latest);
+    window->Watch().TakeOver(5, "watchk7_mt60d_ublox", "1.8.0");
+    window->ShowBatteryHint(L"刷机前请保持设备电量在50%以上");
+    window->SetDisplayState(DisplayState::Ready);
+    window->RefreshStatus();
+    shoot(window->GetHandle(), L"main-upgrade-offered.png");
+
+    window->ReportFailure(L"下载固件失败，请检查网络后重试", false);
+    shoot(window->GetHandle(), L"main-failed.png");
+
+    Click("ToolsBtn");
+    shoot(window->GetHandle(), L"main-help.png");
+
+    GuidePreview guide;
+    ASSERT_TRUE(guide.CreateSkinnedWindow(L"UiFeatureKernel.dll", (GetOwnDirectory() + L"\\TVSPMainWindow.ufd").c_str(),
+                                          "connectguide", nullptr, 0, 0, 0, 0, SW_SHOWNORMAL, WS_THICKFRAME, nullptr,
+                                          false));
+    shoot(guide.GetHandle(), L"guide-first-page.png");
 }
