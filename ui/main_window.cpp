@@ -15,6 +15,7 @@ namespace TVSP {
 namespace {
 
 constexpr int kButtonClicked = UIF_MSG_BUTTON_CLICKED;
+constexpr DWORD kWorkerGraceMs = 2000;
 const wchar_t kCaption[] = L"TarvoSprout";
 
 // Where each control of the window lives: top-level panels are found in the window, the rest
@@ -87,7 +88,9 @@ bool TVSP_MainWindow::Create(DWORD mainThreadId) {
 void TVSP_MainWindow::Shutdown() {
     for (std::atomic<HANDLE>* worker : {&updateWorker_, &deviceWorker_}) {
         if (HANDLE h = worker->exchange(nullptr)) {
-            if (::WaitForSingleObject(h, 0) == WAIT_TIMEOUT) ::TerminateThread(h, 0);
+            // A short grace first: a worker killed inside a control setter would leave the skin's
+            // lock held and hang the kernel's shutdown. One AT transaction takes under 2 s.
+            if (::WaitForSingleObject(h, kWorkerGraceMs) == WAIT_TIMEOUT) ::TerminateThread(h, 0);
             ::CloseHandle(h);
         }
     }
