@@ -69,7 +69,8 @@ StatusView ComputeStatusView(const StatusInputs& in) {
     bool upgrade = false;
 
     if (shownStates) {
-        b.Text("version", Widen(in.latest.version));
+        // Until the server has named a newest version, the watch's own version stays shown.
+        if (!in.latest.version.empty()) b.Text("version", Widen(in.latest.version));
         b.Text("updatedatevalue", FormatReleaseDate(in.latest.releaseTime));
         if (in.latest.note1.empty()) {
             b.Show("updatelogname", false);

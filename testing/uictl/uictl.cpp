@@ -2,6 +2,7 @@
 // message boxes, and sends it device notifications as Windows would. Output is UTF-8 JSON.
 #include <windows.h>
 #include <dbt.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "device/win/handle.h"
 #include "device/win/strings.h"
 #include "testing/uictl/automation_client.h"
 #include "testing/uictl/message_boxes.h"
@@ -71,6 +73,22 @@ HWND MainWindow(const json& hello) {
     return first;
 }
 
+// Running processes of the tool, found by image name: message boxes can come before the tool
+// serves the pipe (its start-up checks run before any window opens).
+std::vector<DWORD> ToolProcesses() {
+    std::vector<DWORD> ids;
+    TVSP::unique_hfile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return ids;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        const wchar_t* name = std::wcsrchr(entry.szExeFile, L'\\');
+        name = name ? name + 1 : entry.szExeFile;
+        if (::lstrcmpiW(name, L"tarvosprout.exe") == 0) ids.push_back(entry.th32ProcessID);
+    }
+    return ids;
+}
+
 json BoxesJson(const std::vector<tvsp::OpenMessageBox>& boxes) {
     json list = json::array();
     for (const auto& box : boxes) {
@@ -106,10 +124,36 @@ int wmain(int argc, wchar_t** argv) {
         args.push_back(TVSP::WideToUtf8(argv[i]));
     }
     if (args.empty()) return Usage();
-    if (pipeName.empty()) return Fail("no pipe: give --pipe NAME or set TVSP_AUTOMATION");
-    const std::wstring pipe = tvsp::AutomationPipePath(pipeName);
     const std::string& command = args[0];
     std::string error;
+
+    if ((command == "msgbox" && args.size() == 1) || (command == "msgbox-press" && args.size() == 2)) {
+        if (command == "msgbox-press" && tvsp::ButtonIdFromName(args[1]) == 0) return Fail("unknown button name: " + args[1]);
+        // The tool's process id from the pipe, or, without the pipe, by the program's name.
+        std::vector<DWORD> pids;
+        json hello;
+        if (!pipeName.empty() && Hello(tvsp::AutomationPipePath(pipeName), &hello, &error)) {
+            pids.push_back(hello.value("pid", 0u));
+        } else {
+            pids = ToolProcesses();
+            if (pids.empty()) return Fail(error.empty() ? "the tool is not running" : error);
+        }
+        std::vector<tvsp::OpenMessageBox> boxes;
+        for (DWORD pid : pids) {
+            for (auto& box : tvsp::FindMessageBoxes(pid)) boxes.push_back(std::move(box));
+        }
+        if (command == "msgbox") {
+            PrintLine(json{{"ok", true}, {"boxes", BoxesJson(boxes)}}.dump());
+            return 0;
+        }
+        if (boxes.empty()) return Fail("no message box is open");
+        if (!tvsp::PressMessageBoxButton(boxes.front(), args[1])) return Fail("the message box has no " + args[1] + " button");
+        PrintLine(json{{"ok", true}}.dump());
+        return 0;
+    }
+
+    if (pipeName.empty()) return Fail("no pipe: give --pipe NAME or set TVSP_AUTOMATION");
+    const std::wstring pipe = tvsp::AutomationPipePath(pipeName);
 
     if (command == "snapshot" && args.size() == 1) {
         const std::string reply = tvsp::AutomationRequest(pipe, "snapshot", &error);
@@ -130,20 +174,7 @@ int wmain(int argc, wchar_t** argv) {
 
     json hello;
     if (!Hello(pipe, &hello, &error)) return Fail(error);
-    const DWORD pid = hello.value("pid", 0u);
 
-    if (command == "msgbox" && args.size() == 1) {
-        PrintLine(json{{"ok", true}, {"boxes", BoxesJson(tvsp::FindMessageBoxes(pid))}}.dump());
-        return 0;
-    }
-    if (command == "msgbox-press" && args.size() == 2) {
-        if (tvsp::ButtonIdFromName(args[1]) == 0) return Fail("unknown button name: " + args[1]);
-        const auto boxes = tvsp::FindMessageBoxes(pid);
-        if (boxes.empty()) return Fail("no message box is open");
-        if (!tvsp::PressMessageBoxButton(boxes.front(), args[1])) return Fail("the message box has no " + args[1] + " button");
-        PrintLine(json{{"ok", true}}.dump());
-        return 0;
-    }
     if ((command == "device" || command == "volume") && args.size() == 3 &&
         (args[1] == "arrive" || args[1] == "remove")) {
         HWND window = MainWindow(hello);

@@ -155,4 +155,6 @@ TEST(MainWindowStatus, ReleaseDateIsTheUtcDay) {
     in.latest.releaseTime = 0;
     EXPECT_EQ(Text(ComputeStatusView(in), "updatedatevalue"), L"");
     EXPECT_EQ(Text(ComputeStatusView(in), "version"), L"1.5.0");
+    in.latest.version.clear();
+    EXPECT_EQ(Text(ComputeStatusView(in), "version"), L"<untouched>");
 }

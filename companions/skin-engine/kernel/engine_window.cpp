@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "companions/skin-engine/controls/draw.h"
 #include "companions/skin-engine/kernel/font_factory.h"
@@ -21,7 +22,7 @@ constexpr wchar_t kProp[] = L"UiFeatureEngineWindow";
 constexpr wchar_t kOriginalProp[] = L"UiFeatureOriginalProc";
 constexpr UINT_PTR kFrameTimer = 0x55460001;
 constexpr UINT kFrameMs = 15;
-enum ControlRequest : WPARAM { kStartFrames = 1, kSync = 2, kRelease = 3 };
+enum ControlRequest : WPARAM { kStartFrames = 1, kSync = 2, kRelease = 3, kAutomationAction = 4 };
 
 // Private requests to the window's own thread (timers, native children, release).
 UINT ControlMessage() {
@@ -91,6 +92,7 @@ bool EngineWindow::Open(const SkinWindow& def, std::string* error) {
     editBrush_ = ::CreateSolidBrush(RGB(255, 255, 255));
     SyncAll(root_);
     ::InvalidateRect(hwnd, nullptr, FALSE);
+    opened_.store(true);  // from here on the tree only changes state, so automation may read it
     return true;
 }
 
@@ -108,6 +110,8 @@ IControlNode* EngineWindow::BuildNode(IControlNode* parent, const SkinControl& d
         }
     }
     if (def.kind == ControlKind::Edit) hasNative_ = true;
+    bool enabled = true;
+    if (ParseBool(AttributeOr(def.attributes, "enabled", "true"), &enabled) && !enabled) skinDisabled_.insert(node);
     node->Prepare();  // a failure leaves the control unusable, not the skin
     for (const SkinControl& child : def.children) {
         if (!BuildNode(node, child, error)) return nullptr;
@@ -136,6 +140,15 @@ IControlNode* FindNodeOf(IControlNode* node, IControlBase* face) {
         if (IControlNode* n = FindNodeOf(node->ChildAt(i), face)) return n;
     }
     return nullptr;
+}
+
+// Whether node is in the tree, comparing pointers only (node may be stale).
+bool TreeHolds(IControlNode* tree, IControlNode* node) {
+    if (tree == node) return true;
+    for (int i = 0; i < tree->ChildCount(); ++i) {
+        if (TreeHolds(tree->ChildAt(i), node)) return true;
+    }
+    return false;
 }
 }  // namespace
 
@@ -324,6 +337,14 @@ LRESULT EngineWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
                     SyncAll(root_);
                 } else if (wp == kRelease) {
                     Teardown();
+                } else if (wp == kAutomationAction) {
+                    // An automation request, checked when it was made; it is carried out only if
+                    // a mouse could still reach the control, through the mouse's own path.
+                    auto* node = reinterpret_cast<IControlNode*>(lp);
+                    if (root_ && TreeHolds(root_, node) && node != root_ && GetEffectiveVisible(node) &&
+                        ::IsWindowEnabled(hwnd)) {
+                        Activate(node);
+                    }
                 }
                 return 1;
             }
@@ -556,13 +577,18 @@ void EngineWindow::Teardown() {
         }
         ::InvalidateRect(hwnd, nullptr, TRUE);
     }
+    IControlNode* root;
     {
+        // Automation reads the tree under the lock from its own thread: take the tree away first.
         Hold hold(lock_);
         hwnd_.store(nullptr);
+        opened_.store(false);
+        root = root_;
+        root_ = nullptr;
+        skinDisabled_.clear();
     }
     hot_ = pressed_ = nullptr;
-    DestroyTree(root_);
-    root_ = nullptr;
+    DestroyTree(root);
     for (auto& [key, font] : fonts_) delete font;
     fonts_.clear();
     if (bufferDc_) {
@@ -598,6 +624,102 @@ void EngineWindow::Release() {
     delete this;
     // The caller holds its own reference to this module while it calls in, so this never unloads it.
     if (pin) ::FreeLibrary(pin);
+}
+
+bool EngineWindow::Describe(automation::WindowInfo* info, bool withControls) {
+    if (!opened_.load()) return false;
+    Hold hold(lock_);
+    HWND hwnd = hwnd_.load();
+    if (!opened_.load() || !hwnd || !root_) return false;
+    info->name = name_;
+    info->hwnd = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(hwnd));
+    if (!withControls) return true;
+    info->visible = ::IsWindowVisible(hwnd) != FALSE;
+    RECT r{};
+    ::GetWindowRect(hwnd, &r);
+    info->rect[0] = r.left;
+    info->rect[1] = r.top;
+    info->rect[2] = r.right;
+    info->rect[3] = r.bottom;
+    for (int i = 0; i < root_->ChildCount(); ++i) {
+        IControlNode* child = root_->ChildAt(i);
+        if (!child->Face()->IsUsable()) continue;  // as lookups skip it, with its subtree
+        info->controls.emplace_back();
+        DescribeNode(child, &info->controls.back());
+    }
+    return true;
+}
+
+void EngineWindow::DescribeNode(IControlNode* node, automation::ControlInfo* info) {
+    IControlBase* face = node->Face();
+    info->name = face->GetName();
+    info->kind = KindName(static_cast<ControlKind>(face->GetKind()));
+    info->visible = face->IsVisible() != FALSE;
+    info->enabled = skinDisabled_.count(node) == 0;
+    if (auto* b = UifCast<ICtrlButton>(face)) {
+        info->enabled = b->IsEnabled() != FALSE;
+        info->checked = b->IsChecked() != FALSE;
+    } else if (auto* c = UifCast<ICtrlCheckBox>(face)) {
+        info->enabled = c->IsEnabled() != FALSE;
+        info->checked = c->IsChecked() != FALSE;
+    } else if (auto* r = UifCast<ICtrlRadioBox>(face)) {
+        info->checked = r->IsChecked() != FALSE;
+    } else if (auto* e = UifCast<ICtrlEditBox>(face)) {
+        info->enabled = e->IsEnabled() != FALSE;
+    } else if (auto* l = UifCast<ICtrlLink>(face)) {
+        info->enabled = l->IsEnabled() != FALSE;
+    } else if (auto* p = UifCast<ICtrlProgressBar>(face)) {
+        info->value = p->GetPosition();
+    }
+    // The text as the host reads it (thread ANSI code page), handed on as UTF-8.
+    const int n = face->GetText(nullptr, 0);
+    if (n > 0) {
+        std::string ansi(static_cast<size_t>(n) + 1, '\0');
+        const int got = face->GetText(ansi.data(), n + 1);
+        ansi.resize(static_cast<size_t>(std::clamp(got, 0, n)));
+        info->text = TVSP::WideToUtf8(TVSP::AnsiToWide(ansi));
+    }
+    RECT b{};
+    face->GetBounds(&b);
+    info->rect[0] = b.left;
+    info->rect[1] = b.top;
+    info->rect[2] = b.right;
+    info->rect[3] = b.bottom;
+    for (int i = 0; i < node->ChildCount(); ++i) {
+        IControlNode* child = node->ChildAt(i);
+        if (!child->Face()->IsUsable()) continue;
+        info->children.emplace_back();
+        DescribeNode(child, &info->children.back());
+    }
+}
+
+bool EngineWindow::RequestAction(automation::Verb verb, const std::string& control, std::string* error) {
+    Hold hold(lock_);
+    HWND hwnd = hwnd_.load();
+    if (!opened_.load() || !hwnd || !root_) return *error = "window '" + name_ + "' is closed", false;
+    IControlBase* face = FindControl(control.c_str());
+    IControlNode* node = face ? FindNodeOf(root_, face) : nullptr;
+    if (!node) return *error = "no control '" + control + "' in window '" + name_ + "'", false;
+    const int kind = face->GetKind();
+    const char* kindName = KindName(static_cast<ControlKind>(kind));
+    const bool fits = verb == automation::Verb::Click    ? kind == UIF_KIND_BUTTON || kind == UIF_KIND_LINK
+                      : verb == automation::Verb::Choose ? kind == UIF_KIND_RADIO
+                                                         : kind == UIF_KIND_CHECK;
+    if (!fits) {
+        const char* wanted = verb == automation::Verb::Click ? "click takes a button or a link"
+                             : verb == automation::Verb::Choose ? "choose takes a radio box"
+                                                                : "toggle takes a check box";
+        return *error = std::string(wanted) + "; '" + control + "' is a " + kindName, false;
+    }
+    if (!GetEffectiveVisible(node)) return *error = "'" + control + "' is hidden", false;
+    if (node->GetHitKind() != IControlNode::HitClick) return *error = "'" + control + "' is disabled", false;
+    if (!::IsWindowEnabled(hwnd)) return *error = "window '" + name_ + "' is disabled (a modal window is open?)", false;
+    // Run on the window's thread, as a click is; the caller does not wait for the handler,
+    // which may open a modal box.
+    if (!::PostMessageW(hwnd, ControlMessage(), kAutomationAction, reinterpret_cast<LPARAM>(node))) {
+        return *error = "cannot reach the window's thread (error " + std::to_string(::GetLastError()) + ")", false;
+    }
+    return true;
 }
 
 }  // namespace uifeature

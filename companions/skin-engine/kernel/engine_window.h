@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
 
@@ -25,6 +26,12 @@ public:
     // when a control cannot be made; the object is then released by the caller.
     bool Open(const SkinWindow& def, std::string* error);
     bool IsAttached() const { return hwnd_.load() != nullptr; }
+
+    // Automation, from any thread. False when the window is not (or no longer) open.
+    bool Describe(automation::WindowInfo* info, bool withControls);
+    // Checks that the control can take the action as a mouse could and posts it to the window's
+    // thread, which runs it as a mouse click; false with the reason when refused.
+    bool RequestAction(automation::Verb verb, const std::string& control, std::string* error);
 
     // IUiSkinWindow
     IControlBase* UIF_CALL FindControl(const char* name) override;
@@ -66,6 +73,7 @@ private:
     bool CommandToChildren(IControlNode* node, HWND child, int code);
     void Teardown();  // window thread (or window gone): unhook, destroy controls, free GDI objects
     void DestroyTree(IControlNode* node);
+    void DescribeNode(IControlNode* node, automation::ControlInfo* info);  // lock held
 
     Kernel& kernel_;
     std::atomic<HWND> hwnd_;
@@ -81,6 +89,8 @@ private:
     std::wstring caption_;
     std::string icon_;
     IControlNode* root_ = nullptr;
+    std::atomic<bool> opened_{false};        // the tree is complete and the window hooked
+    std::set<IControlNode*> skinDisabled_;   // enabled="false" in the skin (kinds without a setter keep it)
 
     Lockable lock_;
     std::atomic<IControlMessage*> receiver_{nullptr};

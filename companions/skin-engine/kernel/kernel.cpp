@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "companions/skin-engine/core/effect_math.h"
+#include "companions/skin-engine/kernel/automation_server.h"
 #include "companions/skin-engine/kernel/engine_window.h"
 #include "device/win/strings.h"
 
@@ -191,6 +192,7 @@ IUiSkinWindow* Kernel::OpenSkinWindow(HWND host, const wchar_t* skinPath, const 
     }
     // The host shows the window once it has bound its controls (its creation finishes first).
     ::PostMessageW(host, UIF_WM_SHOW, 0, 0);
+    StartAutomation();
     return window;
 }
 
@@ -222,6 +224,14 @@ void Kernel::StopLocked() {
 }
 
 void Kernel::Shutdown() {
+    // The automation server first: it reads the windows about to go. Never under the kernel
+    // lock, which the server thread takes to answer.
+    AutomationServer* automation;
+    {
+        Hold hold(lock_);
+        automation = automation_;
+    }
+    if (automation) automation->Stop();
     std::vector<EngineWindow*> windows;
     {
         Hold hold(lock_);
@@ -257,5 +267,38 @@ float Kernel::Approach(int effect, float current, float target, unsigned elapsed
     return f ? f(effect, current, target, elapsedMs) : target;
 }
 
-}  // namespace uifeature
+void Kernel::StartAutomation() {
+    AutomationServer* automation;
+    {
+        Hold hold(lock_);
+        if (!automation_) automation_ = new AutomationServer(*this);
+        automation = automation_;
+    }
+    automation->StartIfWanted();
+}
 
+std::vector<automation::WindowInfo> Kernel::DescribeWindows(bool withControls) {
+    std::vector<automation::WindowInfo> list;
+    // The kernel lock keeps every listed window alive (Release leaves the list under it before
+    // the object goes); each window's own lock keeps its tree whole while it is read.
+    Hold hold(lock_);
+    for (EngineWindow* w : windows_) {
+        automation::WindowInfo info;
+        if (w->Describe(&info, withControls)) list.push_back(std::move(info));
+    }
+    return list;
+}
+
+bool Kernel::RequestAction(const automation::Request& request, std::string* error) {
+    Hold hold(lock_);
+    for (EngineWindow* w : windows_) {
+        automation::WindowInfo info;
+        if (w->Describe(&info, false) && EqualsNoCase(info.name, request.window)) {
+            return w->RequestAction(request.verb, request.control, error);
+        }
+    }
+    *error = "no open window '" + request.window + "'";
+    return false;
+}
+
+}  // namespace uifeature

@@ -7,12 +7,14 @@
 #include <string>
 #include <vector>
 
+#include "companions/skin-engine/core/automation_protocol.h"
 #include "companions/skin-engine/core/engine_config.h"
 #include "companions/skin-engine/core/skin_format.h"
 #include "companions/skin-engine/plugin_api.h"
 
 namespace uifeature {
 
+class AutomationServer;
 class EngineWindow;
 
 // A CRITICAL_SECTION (recursive, available on every Windows) with scoped holding.
@@ -64,6 +66,15 @@ public:
     UifCreateControlFn ControlFactory() const { return createControl_; }
     void Forget(EngineWindow* window);  // a window released itself
 
+    // Automation (any thread): the server runs while TVSP_AUTOMATION names a pipe, from the
+    // first GetUiKernelInterface or skin window on, until Shutdown.
+    void StartAutomation();
+    // The open skin windows in the order they were opened; their control trees when asked.
+    std::vector<automation::WindowInfo> DescribeWindows(bool withControls);
+    // Checks a click, choose or toggle against the first open window of that name and hands it
+    // to the window's thread; false with a one-line reason when it is refused.
+    bool RequestAction(const automation::Request& request, std::string* error);
+
 private:
     Kernel() = default;
     bool EnsureStarted(std::string* error);  // kernel lock held
@@ -82,6 +93,7 @@ private:
     std::wstring skinPath_, skinPathCopy_;
     std::string lastError_, lastErrorCopy_;
     int scaleOverride_ = 0;
+    AutomationServer* automation_ = nullptr;  // made once, never destroyed, like the kernel
 };
 
 // The folder of this DLL, without a trailing backslash.

@@ -45,6 +45,9 @@ public:
     explicit Installation(const wchar_t* name) : dir_(std::wstring(L"C:\\tvsp-tool-tests\\") + name) {
         DeleteDirectory(dir_);
         CopyDirectory(ProgramFolder(), dir_);
+        // A fresh installation: nothing remembered from runs in the build's own folder.
+        ::DeleteFileW(File(L"sproutdata.ini").c_str());
+        DeleteDirectory(File(L"update"));
     }
     ~Installation() { DeleteDirectory(dir_); }
     const std::wstring& Dir() const { return dir_; }
@@ -232,6 +235,16 @@ TEST(ToolProcess, NewerUpdateIsAppliedAndStarted) {
 }
 
 TEST(ToolProcess, DataFileThatCannotBeDeletedIsKeptUnderItsBackupName) {
+    ::SetFileAttributesW(L"C:\\tvsp-tool-tests\\backup\\sproutdata.ini", FILE_ATTRIBUTE_NORMAL);
+    WIN32_FIND_DATAW leftover{};
+    HANDLE old = ::FindFirstFileW(L"C:\\tvsp-tool-tests\\backup\\sproutdata-*.ini", &leftover);
+    if (old != INVALID_HANDLE_VALUE) {
+        do {
+            ::SetFileAttributesW((std::wstring(L"C:\\tvsp-tool-tests\\backup\\") + leftover.cFileName).c_str(),
+                                 FILE_ATTRIBUTE_NORMAL);
+        } while (::FindNextFileW(old, &leftover));
+        ::FindClose(old);
+    }
     Installation install(L"backup");
     PlaceUpdateCabinet(install, L"newer.cab");
     WriteText(install.File(L"sproutdata.ini"), kDataFile);
@@ -248,6 +261,8 @@ TEST(ToolProcess, DataFileThatCannotBeDeletedIsKeptUnderItsBackupName) {
     ::FindClose(find);
     const std::wstring name = found.cFileName;
     EXPECT_EQ(ReadAll(install.File(name.c_str())), kDataFile);
+    // The move keeps the read-only attribute; clear it so the folder can be removed.
+    ::SetFileAttributesW(install.File(name.c_str()).c_str(), FILE_ATTRIBUTE_NORMAL);
     // Date in UTC, hour shifted by 8: the name made between the two readings of the clock.
     bool matches = false;
     for (const UtcDateTime& t : {before, after}) {

@@ -1,0 +1,280 @@
+// The real tarvosprout.exe driven through uictl.exe: a watch present at start, tabs and the tools
+// hint across restarts, the update check's two answers, and the help page's web pages.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <functional>
+#include <string>
+
+#include "device/system_utils.h"
+#include "device/win/strings.h"
+#include "engine/tests/win/watch_test_support.h"
+
+using namespace TVSP;
+using nlohmann::json;
+
+namespace {
+
+constexpr wchar_t kPipe[] = L"tvsp-tool-ui-test";
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (!condition()) {
+        if (::GetTickCount() - start > timeoutMs) return false;
+        ::Sleep(100);
+    }
+    return true;
+}
+
+// Runs uictl.exe with the arguments; its exit code and standard output.
+struct UictlResult {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string output;
+};
+
+UictlResult Uictl(const std::wstring& arguments) {
+    UictlResult result;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    std::wstring commandLine = L"\"" + GetOwnDirectory() + L"\\..\\testing\\uictl\\uictl.exe\" --pipe " + kPipe +
+                               L" " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi{};
+    const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                          nullptr, nullptr, &si, &pi);
+    ::CloseHandle(writeEnd);
+    if (started) {
+        char buffer[4096];
+        DWORD n = 0;
+        while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) result.output.append(buffer, n);
+        ::WaitForSingleObject(pi.hProcess, 30000);
+        ::GetExitCodeProcess(pi.hProcess, &result.exitCode);
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+    }
+    ::CloseHandle(readEnd);
+    return result;
+}
+
+// The control of a snapshot window by name, searched depth first; null json when absent.
+const json* FindControl(const json& controls, const std::string& name) {
+    if (!controls.is_array()) return nullptr;
+    for (const auto& c : controls) {
+        if (!c.is_object()) continue;
+        if (c.value("name", std::string()) == name) return &c;
+        if (!c.contains("children")) continue;
+        if (const json* found = FindControl(c["children"], name)) return found;  // a reference, never a copy
+    }
+    return nullptr;
+}
+
+// One snapshot of "mainWnd"; empty when the tool does not answer yet.
+json MainWindowSnapshot() {
+    const UictlResult r = Uictl(L"snapshot");
+    if (r.exitCode != 0) return json();
+    const json snapshot = json::parse(r.output, nullptr, false);
+    if (!snapshot.is_object() || !snapshot.contains("windows") || !snapshot["windows"].is_array()) return json();
+    for (const auto& w : snapshot["windows"]) {
+        if (w.is_object() && w.value("name", std::string()) == "mainWnd") return w;
+    }
+    return json();
+}
+
+std::string ControlText(const json& window, const std::string& name) {
+    const json* c = window.is_object() && window.contains("controls") ? FindControl(window["controls"], name) : nullptr;
+    return c && c->contains("text") && (*c)["text"].is_string() ? (*c)["text"].get<std::string>() : "<missing>";
+}
+
+bool ControlVisible(const json& window, const std::string& name) {
+    const json* c = window.is_object() && window.contains("controls") ? FindControl(window["controls"], name) : nullptr;
+    return c && c->contains("visible") && (*c)["visible"].is_boolean() && (*c)["visible"].get<bool>();
+}
+
+// A copy of the build's program folder with the tool running in it, automation on.
+class RunningTool {
+public:
+    explicit RunningTool(const std::wstring& dir, bool fresh = true) : dir_(dir) {
+        if (fresh) {
+            DeleteDirectory(dir_);
+            CopyDirectory(GetOwnDirectory() + L"\\..\\program", dir_);
+            // A fresh installation: nothing remembered from runs in the build's own folder.
+            ::DeleteFileW(File(L"sproutdata.ini").c_str());
+            DeleteDirectory(File(L"update"));
+        }
+    }
+    ~RunningTool() { Stop(); }
+
+    bool Start() {
+        ::SetEnvironmentVariableW(L"TVSP_AUTOMATION", kPipe);
+        std::wstring commandLine = L"\"" + dir_ + L"\\tarvosprout.exe\"";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, dir_.c_str(), &si, &pi_)) {
+            return false;
+        }
+        return WaitUntil([] { return !MainWindowSnapshot().is_null(); }, 30000);
+    }
+    // Closes the tool through its close button; true when it ended by itself.
+    bool CloseByButton() {
+        if (!pi_.hProcess) return true;
+        Uictl(L"click mainWnd/TB_ClostBtn");
+        const bool ended = ::WaitForSingleObject(pi_.hProcess, 20000) == WAIT_OBJECT_0;
+        Stop();
+        return ended;
+    }
+    void Stop() {
+        if (!pi_.hProcess) return;
+        if (::WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) {
+            ::TerminateProcess(pi_.hProcess, 99);
+            ::WaitForSingleObject(pi_.hProcess, 10000);
+        }
+        ::CloseHandle(pi_.hThread);
+        ::CloseHandle(pi_.hProcess);
+        pi_ = PROCESS_INFORMATION{};
+    }
+    std::wstring File(const wchar_t* name) const { return dir_ + L"\\" + name; }
+
+private:
+    std::wstring dir_;
+    PROCESS_INFORMATION pi_{};
+};
+
+class ToolUiTest : public tvsp_test::VirtualWatchTest {};
+
+// The message box the tool shows now, pressed with OK; its text or "<none>".
+std::string AnswerMessageBox() {
+    std::string text = "<none>";
+    WaitUntil([&] {
+        const json boxes = json::parse(Uictl(L"msgbox").output, nullptr, false);
+        if (!boxes.is_object() || !boxes.contains("boxes") || !boxes["boxes"].is_array() || boxes["boxes"].empty()) {
+            return false;
+        }
+        text = boxes["boxes"][0].value("text", std::string());
+        return true;
+    }, 20000);
+    Uictl(L"msgbox-press OK");
+    return text;
+}
+
+}  // namespace
+
+TEST_F(ToolUiTest, WatchPresentAtStartIsShownConnected) {
+    VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
+    RunningTool tool(L"C:\\tvsp-tool-ui\\watch");
+    ASSERT_TRUE(tool.Start());
+    json window;
+    ASSERT_TRUE(WaitUntil([&] {
+        window = MainWindowSnapshot();
+        return ControlText(window, "Status") == "已连接TarvoSprout";
+    }, 30000)) << "status " << ControlText(window, "Status") << ", version " << ControlText(window, "version")
+               << ", watch saw " << watch.ReceivedCommands().size() << " commands";
+    EXPECT_EQ(ControlText(window, "version"), "1.2.3");
+    EXPECT_EQ(ControlText(window, "battery_hint"), "刷机前请保持设备电量在50%以上");
+    EXPECT_TRUE(ControlVisible(window, "MobileIconLink"));
+    EXPECT_FALSE(ControlVisible(window, "MobileIcon"));
+    const auto log = watch.ReceivedCommands();
+    ASSERT_FALSE(log.empty());
+    EXPECT_EQ(log[0], "AT+CGMR");
+    EXPECT_TRUE(tool.CloseByButton());
+}
+
+TEST_F(ToolUiTest, TabsAndTheToolsHintPersistAcrossRestarts) {
+    VWATCH_OK(watch.Unplug());
+    RunningTool tool(L"C:\\tvsp-tool-ui\\tabs");
+    ASSERT_TRUE(tool.Start());
+    json window = MainWindowSnapshot();
+    EXPECT_TRUE(ControlVisible(window, "dot_hint"));
+    EXPECT_TRUE(ControlVisible(window, "panel-update"));
+    EXPECT_FALSE(ControlVisible(window, "panel-help"));
+
+    ASSERT_EQ(Uictl(L"click mainWnd/ToolsBtn").exitCode, 0u);
+    ASSERT_TRUE(WaitUntil([&] { return ControlVisible(window = MainWindowSnapshot(), "panel-help"); }, 10000));
+    EXPECT_FALSE(ControlVisible(window, "panel-update"));
+    EXPECT_FALSE(ControlVisible(window, "dot_hint"));
+    // A hidden control cannot be clicked, as with a mouse.
+    EXPECT_NE(Uictl(L"click mainWnd/updateButton").exitCode, 0u);
+    ASSERT_TRUE(tool.CloseByButton());
+
+    RunningTool again(L"C:\\tvsp-tool-ui\\tabs", false);
+    ASSERT_TRUE(again.Start());
+    window = MainWindowSnapshot();
+    EXPECT_FALSE(ControlVisible(window, "dot_hint"));
+    EXPECT_TRUE(ControlVisible(window, "panel-update"));
+    EXPECT_FALSE(ControlVisible(window, "panel-help"));
+    EXPECT_TRUE(again.CloseByButton());
+}
+
+TEST_F(ToolUiTest, CheckForUpdatesAnswersBothWays) {
+    VWATCH_OK(watch.Unplug());
+    RunningTool tool(L"C:\\tvsp-tool-ui\\check");
+    ASSERT_TRUE(tool.Start());
+    ASSERT_EQ(Uictl(L"click mainWnd/ToolsBtn").exitCode, 0u);
+    ASSERT_EQ(Uictl(L"click mainWnd/jiancegengxin").exitCode, 0u);
+    EXPECT_EQ(AnswerMessageBox(), "已经是最新版本。");
+
+    ::CreateDirectoryW(tool.File(L"update").c_str(), nullptr);
+    ASSERT_TRUE(WriteWholeFile(tool.File(L"update\\updatefiles.cab"), "MSCF", 4));
+    ASSERT_EQ(Uictl(L"click mainWnd/jiancegengxin").exitCode, 0u);
+    EXPECT_EQ(AnswerMessageBox(), "请重启Sprout以便完成升级。");
+    EXPECT_TRUE(tool.CloseByButton());
+}
+
+TEST_F(ToolUiTest, HelpButtonsOpenTheirPages) {
+    VWATCH_OK(watch.Unplug());
+    // Pages pointed at local folders, so opening one shows a window named after it.
+    const struct {
+        const char* button;
+        const wchar_t* key;
+    } pages[] = {
+        {"changjianwenti", L"faq"}, {"appxiazai", L"app"}, {"guanfangwangzhan", L"website"},
+        {"guanfangweibo", L"social"}, {"guanfangluntan", L"forum"}, {"guanyuwomen", L"forum"},
+        {"yijianfankui", L"updatefaq"}, {"help_flashfail", L"flashfail"}, {"shengjijiaocheng", L"tutorial"},
+    };
+    RunningTool tool(L"C:\\tvsp-tool-ui\\help");
+    for (const auto& page : pages) {
+        const std::wstring folder = std::wstring(L"C:\\tvsp-pages\\tvsp") + page.key;
+        ::CreateDirectoryW(L"C:\\tvsp-pages", nullptr);
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+        ::WritePrivateProfileStringW(L"web", page.key, folder.c_str(), tool.File(L"Config.ini").c_str());
+    }
+    ::WritePrivateProfileStringW(nullptr, nullptr, nullptr, tool.File(L"Config.ini").c_str());
+    ASSERT_TRUE(tool.Start());
+    ASSERT_EQ(Uictl(L"click mainWnd/ToolsBtn").exitCode, 0u);
+    for (const auto& page : pages) {
+        SCOPED_TRACE(page.button);
+        const std::wstring title = std::wstring(L"tvsp") + page.key;
+        ASSERT_EQ(Uictl(L"click mainWnd/" + Utf8ToWide(page.button)).exitCode, 0u);
+        HWND opened = nullptr;
+        struct Search {
+            const std::wstring* title;
+            HWND* found;
+        } search{&title, &opened};
+        EXPECT_TRUE(WaitUntil([&] {
+            opened = nullptr;
+            ::EnumWindows(
+                [](HWND hwnd, LPARAM param) -> BOOL {
+                    auto* s = reinterpret_cast<Search*>(param);
+                    wchar_t text[260] = {};
+                    ::GetWindowTextW(hwnd, text, 260);
+                    if (::IsWindowVisible(hwnd) && std::wstring(text).find(*s->title) != std::wstring::npos) {
+                        *s->found = hwnd;
+                        return FALSE;
+                    }
+                    return TRUE;
+                },
+                reinterpret_cast<LPARAM>(&search));
+            return opened != nullptr;
+        }, 20000));
+        if (opened) ::PostMessageW(opened, WM_CLOSE, 0, 0);
+    }
+    EXPECT_TRUE(tool.CloseByButton());
+}
