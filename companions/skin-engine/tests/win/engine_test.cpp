@@ -1,6 +1,8 @@
 // Skin engine under Wine: loading and refusing skins, lookups, checked downcasts, clicks and
 // their control messages, setters from worker threads, drawing, font fallback, screenshots.
 #include <gtest/gtest.h>
+
+#include "testing/wine/window_capture.h"
 #include <windows.h>
 #include <objidl.h>
 #include <gdiplus.h>
@@ -601,43 +603,11 @@ TEST_F(Fonts, ChineseTextNeverVanishes) {
     if (direct.GetLastStatus() != Gdiplus::Ok) SUCCEED() << "FontFamily(\"Microsoft YaHei\") fails, as expected under Wine";
 }
 
-// Saves what the screen shows of a window as PNG (for looking at the result).
-bool SaveWindowPng(HWND hwnd, const std::wstring& path) {
-    RECT r;
-    ::GetWindowRect(hwnd, &r);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    HDC screen = ::GetDC(nullptr);
-    HDC mem = ::CreateCompatibleDC(screen);
-    HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, h);
-    HGDIOBJ old = ::SelectObject(mem, bmp);
-    ::BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    ::SelectObject(mem, old);
-    bool ok = false;
-    {
-        Gdiplus::Bitmap image(bmp, nullptr);
-        UINT n = 0, size = 0;
-        Gdiplus::GetImageEncodersSize(&n, &size);
-        std::vector<BYTE> buf(size);
-        auto* codecs = reinterpret_cast<Gdiplus::ImageCodecInfo*>(buf.data());
-        Gdiplus::GetImageEncoders(n, size, codecs);
-        for (UINT i = 0; i < n; ++i) {
-            if (std::wstring(codecs[i].MimeType) == L"image/png") {
-                ok = image.Save(path.c_str(), &codecs[i].Clsid, nullptr) == Gdiplus::Ok;
-            }
-        }
-    }
-    ::DeleteObject(bmp);
-    ::DeleteDC(mem);
-    ::ReleaseDC(nullptr, screen);
-    return ok;
-}
-
 TEST_F(Engine, DemoWindowScreenshots) {
-    Gdiplus::GdiplusStartupInput in;
-    ULONG_PTR token;
-    ASSERT_EQ(Gdiplus::GdiplusStartup(&token, &in, nullptr), Gdiplus::Ok);
-    const char* dir = std::getenv("TVSP_SCREENSHOT_DIR");
-    const std::wstring out = dir ? std::wstring(dir, dir + strlen(dir)) : ExeFolder();
+    tvsp::GdiplusSession gdiplus;
+    ASSERT_TRUE(gdiplus.Ok());
+    std::wstring out = tvsp::ScreenshotFolder();
+    if (out.empty()) out = ExeFolder();
     for (int percent : {100, 200}) {
         engine_->SetScaleOverride(percent);
         HWND host;
@@ -648,10 +618,9 @@ TEST_F(Engine, DemoWindowScreenshots) {
         ::SetWindowPos(host, HWND_TOP, 0, 0, width, height, SWP_SHOWWINDOW);
         Pump(600);
         const std::wstring file = out + L"\\skin-demo-" + std::to_wstring(percent) + L".png";
-        EXPECT_TRUE(SaveWindowPng(host, file));
+        EXPECT_TRUE(tvsp::SaveWindowPng(host, file));
         ::ShowWindow(host, SW_HIDE);
     }
-    Gdiplus::GdiplusShutdown(token);
 }
 
 }  // namespace
