@@ -4,48 +4,16 @@
 #include <setupapi.h>
 
 #include <algorithm>
-#include <cwchar>
 #include <string>
 #include <vector>
 
+#include "device/win/setupapi_util.h"
 #include "device/win/strings.h"
 
 namespace {
 
 // {4D36E978-E325-11CE-BFC1-08002BE10318}: the Ports (COM & LPT) setup class.
 constexpr GUID kPortsClass = {0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
-
-// Owner of a device information set (invalid value INVALID_HANDLE_VALUE).
-class DevInfoList {
-public:
-    explicit DevInfoList(HDEVINFO set) noexcept : set_(set) {}
-    DevInfoList(const DevInfoList&) = delete;
-    DevInfoList& operator=(const DevInfoList&) = delete;
-    ~DevInfoList() {
-        if (*this) ::SetupDiDestroyDeviceInfoList(set_);
-    }
-    explicit operator bool() const noexcept { return set_ != INVALID_HANDLE_VALUE && set_ != nullptr; }
-    HDEVINFO get() const noexcept { return set_; }
-
-private:
-    HDEVINFO set_;
-};
-
-// Owner of a registry key; SetupDiOpenDevRegKey reports failure as INVALID_HANDLE_VALUE.
-class RegKey {
-public:
-    explicit RegKey(HKEY key) noexcept : key_(key == reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE) ? nullptr : key) {}
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey() {
-        if (key_) ::RegCloseKey(key_);
-    }
-    explicit operator bool() const noexcept { return key_ != nullptr; }
-    HKEY get() const noexcept { return key_; }
-
-private:
-    HKEY key_;
-};
 
 void ToUpper(std::wstring* text) {
     if (!text->empty()) ::CharUpperBuffW(text->data(), static_cast<DWORD>(text->size()));
@@ -67,39 +35,17 @@ unsigned short ParsePortName(const std::wstring& name) {
 }
 
 std::wstring ReadPortName(HDEVINFO set, SP_DEVINFO_DATA* device) {
-    RegKey key(::SetupDiOpenDevRegKey(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE));
+    const TVSP::unique_hkey key =
+        TVSP::AdoptDevRegKey(::SetupDiOpenDevRegKey(set, device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE));
     if (!key) return {};
-    DWORD type = 0;
-    DWORD size = 0;
-    if (::RegQueryValueExW(key.get(), L"PortName", nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ)
-        return {};
-    // One spare character: the stored value need not end with a terminator.
-    std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
-    size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-    if (::RegQueryValueExW(key.get(), L"PortName", nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) !=
-        ERROR_SUCCESS)
-        return {};
-    value.resize(size / sizeof(wchar_t));
-    return std::wstring(value.c_str());
+    // Only the text before an embedded terminator names the port.
+    return std::wstring(TVSP::ReadRegString(key.get(), L"PortName").c_str());
 }
 
 // Every hardware id of the device, upper-cased.
 std::vector<std::wstring> ReadHardwareIds(HDEVINFO set, SP_DEVINFO_DATA* device) {
-    DWORD type = 0;
-    DWORD size = 0;
-    ::SetupDiGetDeviceRegistryPropertyW(set, device, SPDRP_HARDWAREID, &type, nullptr, 0, &size);
-    if (size == 0) return {};
-    // Two spare characters so a list stored without its final terminators still ends.
-    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 2, L'\0');
-    if (!::SetupDiGetDeviceRegistryPropertyW(set, device, SPDRP_HARDWAREID, &type,
-                                             reinterpret_cast<BYTE*>(buffer.data()), size, nullptr) ||
-        (type != REG_MULTI_SZ && type != REG_SZ))
-        return {};
-    std::vector<std::wstring> ids;
-    for (const wchar_t* p = buffer.data(); *p; p += std::wcslen(p) + 1) {
-        ids.emplace_back(p);
-        ToUpper(&ids.back());
-    }
+    std::vector<std::wstring> ids = TVSP::ReadMultiSzProperty(set, device, SPDRP_HARDWAREID);
+    for (auto& id : ids) ToUpper(&id);
     return ids;
 }
 
@@ -113,7 +59,7 @@ bool Passes(const std::vector<std::wstring>& hardwareIds, const std::vector<std:
 // Collects the port numbers of present Ports-class devices (passing the filter when one is
 // given), ascending and without repeats.
 int CollectPorts(const std::vector<std::wstring>* filters, std::vector<unsigned short>* ports) {
-    DevInfoList set(::SetupDiGetClassDevsW(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT));
+    const TVSP::unique_hdevinfo set(::SetupDiGetClassDevsW(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT));
     if (!set) return BROM_PORT_SYSTEM_ERROR;
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof(device);

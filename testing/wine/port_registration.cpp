@@ -6,45 +6,15 @@
 
 #include <cstdio>
 #include <utility>
+#include <vector>
+
+#include "device/win/setupapi_util.h"
 
 namespace tvsp::rig {
 namespace {
 
 // {4D36E978-E325-11CE-BFC1-08002BE10318}: the Ports (COM & LPT) setup class.
 constexpr GUID kPortsClass = {0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
-
-// Owner of a device information set (its invalid value is INVALID_HANDLE_VALUE, which the
-// shared owner template cannot take as a constant).
-class DevInfoList {
-public:
-    explicit DevInfoList(HDEVINFO set) noexcept : set_(set) {}
-    DevInfoList(const DevInfoList&) = delete;
-    DevInfoList& operator=(const DevInfoList&) = delete;
-    ~DevInfoList() {
-        if (*this) ::SetupDiDestroyDeviceInfoList(set_);
-    }
-    explicit operator bool() const noexcept { return set_ != INVALID_HANDLE_VALUE && set_ != nullptr; }
-    HDEVINFO get() const noexcept { return set_; }
-
-private:
-    HDEVINFO set_;
-};
-
-// Owner of a registry key; the setup API hands out INVALID_HANDLE_VALUE on failure.
-class RegKey {
-public:
-    explicit RegKey(HKEY key) noexcept : key_(key == reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE) ? nullptr : key) {}
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    ~RegKey() {
-        if (key_) ::RegCloseKey(key_);
-    }
-    explicit operator bool() const noexcept { return key_ != nullptr; }
-    HKEY get() const noexcept { return key_; }
-
-private:
-    HKEY key_;
-};
 
 std::wstring Reason(const wchar_t* what, DWORD code) {
     wchar_t text[160];
@@ -61,31 +31,10 @@ bool Fail(std::wstring* error, std::wstring reason) {
 
 bool FailLast(std::wstring* error, const wchar_t* what) { return Fail(error, Reason(what, ::GetLastError())); }
 
-// A REG_SZ value read whole; empty when absent or of another type.
-std::wstring ReadString(HKEY key, const wchar_t* name) {
-    DWORD type = 0;
-    DWORD size = 0;
-    if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS || type != REG_SZ) return {};
-    std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
-    size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
-    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) != ERROR_SUCCESS)
-        return {};
-    value.resize(size / sizeof(wchar_t));
-    while (!value.empty() && value.back() == L'\0') value.pop_back();
-    return value;
-}
-
 // The first string of the device's hardware-id list.
 std::wstring FirstHardwareId(HDEVINFO set, SP_DEVINFO_DATA* device) {
-    DWORD type = 0;
-    DWORD size = 0;
-    ::SetupDiGetDeviceRegistryPropertyW(set, device, SPDRP_HARDWAREID, &type, nullptr, 0, &size);
-    if (size == 0) return {};
-    std::wstring ids(size / sizeof(wchar_t) + 2, L'\0');
-    if (!::SetupDiGetDeviceRegistryPropertyW(set, device, SPDRP_HARDWAREID, &type, reinterpret_cast<BYTE*>(ids.data()),
-                                             size, nullptr))
-        return {};
-    return std::wstring(ids.c_str());
+    const std::vector<std::wstring> ids = TVSP::ReadMultiSzProperty(set, device, SPDRP_HARDWAREID);
+    return ids.empty() ? std::wstring() : ids.front();
 }
 
 std::wstring InstanceId(HDEVINFO set, SP_DEVINFO_DATA* device) {
@@ -115,7 +64,7 @@ bool AddPortDevice(int comNumber, std::wstring_view serial, std::wstring_view ha
     const std::wstring id = WatchInstanceId(serial);
     // Replace a device left by an earlier run rather than failing on the duplicate id.
     {
-        DevInfoList existing(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
+        TVSP::unique_hdevinfo existing(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
         if (!existing) return FailLast(error, L"SetupDiCreateDeviceInfoList");
         SP_DEVINFO_DATA device{};
         device.cbSize = sizeof(device);
@@ -124,7 +73,7 @@ bool AddPortDevice(int comNumber, std::wstring_view serial, std::wstring_view ha
             return FailLast(error, L"SetupDiRemoveDevice of the earlier device");
     }
 
-    DevInfoList set(::SetupDiCreateDeviceInfoList(&kPortsClass, nullptr));
+    TVSP::unique_hdevinfo set(::SetupDiCreateDeviceInfoList(&kPortsClass, nullptr));
     if (!set) return FailLast(error, L"SetupDiCreateDeviceInfoList");
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof(device);
@@ -146,7 +95,8 @@ bool AddPortDevice(int comNumber, std::wstring_view serial, std::wstring_view ha
         return FailLast(error, L"SetupDiRegisterDeviceInfo");
 
     if (comNumber > 0) {
-        RegKey key(::SetupDiCreateDevRegKeyW(set.get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr));
+        const TVSP::unique_hkey key = TVSP::AdoptDevRegKey(
+            ::SetupDiCreateDevRegKeyW(set.get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, nullptr, nullptr));
         std::wstring failure;
         if (!key) {
             failure = Reason(L"SetupDiCreateDevRegKeyW(DIREG_DEV)", ::GetLastError());
@@ -169,7 +119,7 @@ bool AddPortDevice(int comNumber, std::wstring_view serial, std::wstring_view ha
 bool RemovePortDevice(std::wstring_view serial, std::wstring* error) {
     if (serial.empty()) return Fail(error, L"serial must be non-empty");
     const std::wstring id = WatchInstanceId(serial);
-    DevInfoList set(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
+    TVSP::unique_hdevinfo set(::SetupDiCreateDeviceInfoList(nullptr, nullptr));
     if (!set) return FailLast(error, L"SetupDiCreateDeviceInfoList");
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof(device);
@@ -184,7 +134,7 @@ bool RemovePortDevice(std::wstring_view serial, std::wstring* error) {
 
 bool ListPortDevices(std::vector<PortDevice>* out, std::wstring* error) {
     out->clear();
-    DevInfoList set(::SetupDiGetClassDevsW(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT));
+    TVSP::unique_hdevinfo set(::SetupDiGetClassDevsW(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT));
     if (!set) return FailLast(error, L"SetupDiGetClassDevsW(Ports)");
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof(device);
@@ -192,8 +142,9 @@ bool ListPortDevices(std::vector<PortDevice>* out, std::wstring* error) {
         PortDevice entry;
         entry.instanceId = InstanceId(set.get(), &device);
         entry.hardwareId = FirstHardwareId(set.get(), &device);
-        RegKey key(::SetupDiOpenDevRegKey(set.get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE));
-        if (key) entry.portName = ReadString(key.get(), L"PortName");
+        const TVSP::unique_hkey key = TVSP::AdoptDevRegKey(
+            ::SetupDiOpenDevRegKey(set.get(), &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_QUERY_VALUE));
+        if (key) entry.portName = TVSP::ReadRegString(key.get(), L"PortName");
         out->push_back(std::move(entry));
     }
     if (::GetLastError() != ERROR_NO_MORE_ITEMS) return FailLast(error, L"SetupDiEnumDeviceInfo");

@@ -11,13 +11,15 @@
 
 #include "device/cab_extractor.h"
 #include "device/system_utils.h"
-#include "device/win/handle.h"
 #include "device/win/strings.h"
+#include "testing/wine/test_files.h"
 
 namespace {
 
-using TVSP::DeleteDirectory;
 using TVSP::WideToUtf8;
+using tvsp::Exists;
+using tvsp::ReadAll;
+using tvsp::TempFolder;
 
 struct Member {
     std::string name;  // as stored: narrow, backslashes for folders
@@ -105,41 +107,10 @@ std::string BuildCabinet(const std::vector<Member>& members, Method method = Met
     return cab;
 }
 
-class TempFolder {
-public:
-    explicit TempFolder(const wchar_t* tag) {
-        wchar_t temp[MAX_PATH] = {};
-        ::GetTempPathW(MAX_PATH, temp);
-        path_ = std::wstring(temp) + L"tvsp-cab-" + tag + L"-" + std::to_wstring(::GetCurrentProcessId());
-        DeleteDirectory(path_);
-        ::CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TempFolder() { DeleteDirectory(path_); }
-    const std::wstring& path() const { return path_; }
-    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-private:
-    std::wstring path_;
-};
-
 std::wstring WriteCabinet(const std::wstring& path, const std::string& bytes) {
     EXPECT_TRUE(TVSP::WriteWholeFile(path, bytes.data(), bytes.size())) << WideToUtf8(path);
     return path;
 }
-
-std::string ReadAll(const std::wstring& path) {
-    TVSP::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
-    if (!file) return "<missing>";
-    std::string bytes;
-    char chunk[4096];
-    DWORD read = 0;
-    while (::ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) bytes.append(chunk, read);
-    return bytes;
-}
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::vector<std::wstring> Names(const CCabExtrator& cab) {
     std::vector<std::wstring> names{L"sentinel"};
@@ -150,7 +121,7 @@ std::vector<std::wstring> Names(const CCabExtrator& cab) {
 class CabExtraction : public ::testing::TestWithParam<Method> {};
 
 TEST_P(CabExtraction, NestedFoldersAreRecreated) {
-    TempFolder folder(L"nested");
+    TempFolder folder(L"cab-nested");
     const std::string big(70000, 'B');  // spans three data blocks
     const auto cabPath = WriteCabinet(folder / L"files.cab",
                                       BuildCabinet({{"tarvosprout.exe", "exe"},
@@ -175,7 +146,7 @@ TEST_P(CabExtraction, NestedFoldersAreRecreated) {
 INSTANTIATE_TEST_SUITE_P(Methods, CabExtraction, ::testing::Values(Method::None, Method::MsZip));
 
 TEST(CabExtractor, OverwritesInPlaceAndAccumulatesNames) {
-    TempFolder folder(L"again");
+    TempFolder folder(L"cab-again");
     const std::wstring dest = folder / L"out";
     ASSERT_TRUE(::CreateDirectoryW(dest.c_str(), nullptr));
     const auto first = WriteCabinet(folder / L"1.cab", BuildCabinet({{"a.txt", "first-and-longer"}, {"d\\b.txt", "b1"}}));
@@ -193,7 +164,7 @@ TEST(CabExtractor, OverwritesInPlaceAndAccumulatesNames) {
 
 // Targets of 259 characters are used whole; longer ones are cut to 259.
 TEST(CabExtractor, LongTargetsAreCutTo259Characters) {
-    TempFolder folder(L"long");
+    TempFolder folder(L"cab-long");
     const std::size_t nameLength = 200;
     const std::size_t destLength = 259 - 1 - nameLength;  // dest + "\" + name = 259
     ASSERT_LT(folder.path().size() + 2, destLength);
@@ -222,7 +193,7 @@ TEST(CabExtractor, LongTargetsAreCutTo259Characters) {
 }
 
 TEST(CabExtractor, MissingOrCorruptCabinetGivesTheLastError) {
-    TempFolder folder(L"bad");
+    TempFolder folder(L"cab-bad");
     const std::wstring dest = folder / L"out";
     ASSERT_TRUE(::CreateDirectoryW(dest.c_str(), nullptr));
     CCabExtrator cab;
@@ -249,7 +220,7 @@ TEST(CabExtractor, MissingOrCorruptCabinetGivesTheLastError) {
 }
 
 TEST(CabExtractor, DestinationThatCannotBeWrittenFails) {
-    TempFolder folder(L"nodest");
+    TempFolder folder(L"cab-nodest");
     const auto cabPath = WriteCabinet(folder / L"a.cab", BuildCabinet({{"a.txt", "a"}}));
     CCabExtrator cab;
     const HRESULT hr = cab.Extract(cabPath.c_str(), (folder / L"no\\such\\folder").c_str());
@@ -259,7 +230,7 @@ TEST(CabExtractor, DestinationThatCannotBeWrittenFails) {
 // Names that would land outside the destination are skipped and make the extraction fail; the
 // other members are still extracted.
 TEST(CabExtractor, MembersEscapingTheDestinationAreRefused) {
-    TempFolder folder(L"escape");
+    TempFolder folder(L"cab-escape");
     const std::wstring dest = folder / L"out\\inner";
     ASSERT_TRUE(::CreateDirectoryW((folder / L"out").c_str(), nullptr));
     ASSERT_TRUE(::CreateDirectoryW(dest.c_str(), nullptr));
@@ -306,7 +277,7 @@ public:
 };
 
 TEST(CabExtractor, NotificationsGoThroughTheVirtualHandler) {
-    TempFolder folder(L"virtual");
+    TempFolder folder(L"cab-virtual");
     const auto cabPath = WriteCabinet(folder / L"v.cab", BuildCabinet({{"x.txt", "x"}, {"y\\z.txt", "z"}}));
     CountingExtractor cab;
     EXPECT_EQ(cab.Extract(cabPath.c_str(), folder.path().c_str()), S_OK);

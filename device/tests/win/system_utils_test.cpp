@@ -11,41 +11,14 @@
 #include "device/system_utils.h"
 #include "device/win/handle.h"
 #include "device/win/strings.h"
+#include "testing/wine/test_files.h"
 
 namespace TVSP {
 namespace {
 
-// A fresh folder under the temporary folder, removed with everything in it at the end.
-class TempFolder {
-public:
-    explicit TempFolder(const wchar_t* tag) {
-        wchar_t temp[MAX_PATH] = {};
-        ::GetTempPathW(MAX_PATH, temp);
-        path_ = std::wstring(temp) + L"tvsp-" + tag + L"-" + std::to_wstring(::GetCurrentProcessId());
-        DeleteDirectory(path_);
-        ::CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TempFolder() { DeleteDirectory(path_); }
-    const std::wstring& path() const { return path_; }
-    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
-
-private:
-    std::wstring path_;
-};
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-std::string ReadAll(const std::wstring& path) {
-    TVSP::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
-    if (!file) return "<missing>";
-    std::string bytes;
-    char chunk[4096];
-    DWORD read = 0;
-    while (::ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) bytes.append(chunk, read);
-    return bytes;
-}
+using tvsp::Exists;
+using tvsp::ReadAll;
+using tvsp::TempFolder;
 
 void Put(const std::wstring& path, const std::string& text) {
     ASSERT_TRUE(WriteWholeFile(path, text.data(), text.size())) << WideToUtf8(path);

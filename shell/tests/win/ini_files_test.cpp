@@ -7,25 +7,15 @@
 #include <string>
 
 #include "device/system_utils.h"
-#include "device/win/handle.h"
 #include "device/win/strings.h"
 #include "shell/ini_files.h"
+#include "testing/wine/test_files.h"
 
 namespace TVSP {
 namespace {
 
-std::string ReadAll(const std::wstring& path) {
-    unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, 0, nullptr));
-    if (!file) return "<missing>";
-    std::string bytes;
-    char chunk[4096];
-    DWORD read = 0;
-    while (::ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) bytes.append(chunk, read);
-    return bytes;
-}
-
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+using tvsp::Exists;
+using tvsp::ReadAll;
 
 // The data and tuning files live beside this program; every test starts and ends without them.
 class IniFiles : public ::testing::Test {

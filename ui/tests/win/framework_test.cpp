@@ -7,31 +7,16 @@
 #include <string>
 #include <vector>
 
+#include "testing/wine/window_test_support.h"
 #include "ui/uifeature_window.h"
 
 namespace {
 
-std::wstring ExeFolder() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring s(path, n);
-    return s.substr(0, s.find_last_of(L'\\'));
-}
+using tvsp::ExeFolder;
+using tvsp::Pump;
+
 std::wstring Kernel() { return ExeFolder() + L"\\UiFeatureKernel.dll"; }
 std::wstring Skin() { return ExeFolder() + L"\\skins\\tiny.ufd"; }
-
-void Pump(DWORD ms = 0) {
-    const DWORD until = ::GetTickCount() + ms;
-    do {
-        MSG msg;
-        int handled = 0;
-        while (handled++ < 1000 && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        if (ms) ::Sleep(5);
-    } while (static_cast<LONG>(::GetTickCount() - until) < 0);
-}
 
 // Records the slots the framework calls.
 class Probe : public CUiFeatureWindow {

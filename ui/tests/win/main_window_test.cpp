@@ -13,25 +13,14 @@
 #include "shell/ini_files.h"
 #include "testing/uictl/message_boxes.h"
 #include "testing/wine/window_capture.h"
+#include "testing/wine/window_test_support.h"
 #include "ui/main_window.h"
 
 using namespace TVSP;
 
 namespace {
 
-void Pump(DWORD ms) {
-    const DWORD until = ::GetTickCount() + ms;
-    do {
-        MSG msg;
-        int handled = 0;
-        while (handled++ < 1000 && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) continue;  // tests look for it themselves
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(5);
-    } while (static_cast<LONG>(::GetTickCount() - until) < 0);
-}
+using tvsp::Pump;
 
 // Presses a button of the next message box this process shows, from another thread, and keeps
 // what the box said.

@@ -9,34 +9,19 @@
 #include <vector>
 
 #include "companions/skin-engine/include/uifeature/ui_kernel.h"
+#include "testing/wine/window_test_support.h"
 
 using nlohmann::json;
 
 namespace {
 
-std::wstring ExeFolder() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring s(path, n);
-    return s.substr(0, s.find_last_of(L'\\'));
-}
+using tvsp::ExeFolder;
+using tvsp::Pump;
 
 std::wstring Skin() { return ExeFolder() + L"\\skins\\demo.ufd"; }
 
 std::wstring PipeName() { return L"tvsp-automation-test-" + std::to_wstring(::GetCurrentProcessId()); }
 std::wstring PipePath() { return L"\\\\.\\pipe\\" + PipeName(); }
-
-void Pump(DWORD ms) {
-    const DWORD until = ::GetTickCount() + ms;
-    do {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(5);
-    } while (static_cast<LONG>(::GetTickCount() - until) < 0);
-}
 
 std::vector<std::pair<UINT, WPARAM>> g_hostMessages;
 

@@ -15,15 +15,12 @@
 
 #include "companions/skin-engine/include/uifeature/ui_kernel.h"
 #include "companions/skin-engine/kernel/font_factory.h"
+#include "testing/wine/window_test_support.h"
 
 namespace {
 
-std::wstring ExeFolder() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring s(path, n);
-    return s.substr(0, s.find_last_of(L'\\'));
-}
+using tvsp::ExeFolder;
+using tvsp::Pump;
 
 std::wstring Skin(const wchar_t* name) { return ExeFolder() + L"\\skins\\" + name; }
 
@@ -33,22 +30,6 @@ void WriteBytes(const std::wstring& path, const std::string& bytes) {
     DWORD n = 0;
     ::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &n, nullptr);
     ::CloseHandle(f);
-}
-
-// Handles this thread's messages for ms milliseconds (0: until the queue is empty). Bounded even
-// when other threads keep the window invalid, so WM_PAINT never stops coming.
-void Pump(DWORD ms = 0) {
-    const DWORD until = ::GetTickCount() + ms;
-    do {
-        MSG msg;
-        int handled = 0;
-        while (handled++ < 1000 && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-            if (ms && static_cast<LONG>(::GetTickCount() - until) >= 0) break;
-        }
-        if (ms) ::Sleep(5);
-    } while (static_cast<LONG>(::GetTickCount() - until) < 0);
 }
 
 // The host side of a skin window: records what the engine sends it.

@@ -1,0 +1,27 @@
+// Test helper: throwaway folders under the temporary folder and whole-file reads.
+#pragma once
+
+#include <string>
+
+namespace tvsp {
+
+// A fresh folder %TEMP%\tvsp-<tag>-<pid>, emptied first and removed with everything in it at the end.
+class TempFolder {
+public:
+    explicit TempFolder(const wchar_t* tag);
+    ~TempFolder();
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& name) const { return path_ + L"\\" + name; }
+
+private:
+    std::wstring path_;
+};
+
+// The file's bytes, or "<missing>" when it cannot be opened (others may hold it open for anything).
+std::string ReadAll(const std::wstring& path);
+
+bool Exists(const std::wstring& path);
+
+}  // namespace tvsp
