@@ -9,6 +9,7 @@
 #include "device/win/strings.h"
 #include "engine/at_channel.h"
 #include "engine/model_catalog.h"
+#include "engine/window_observer.h"
 #include "shell/ini_files.h"
 
 namespace TVSP {
@@ -80,6 +81,7 @@ TVSP_MainWindow::~TVSP_MainWindow() {
 
 bool TVSP_MainWindow::Create(DWORD mainThreadId) {
     mainThreadId_ = mainThreadId;
+    ProgressMessageId();  // registered once at start-up
     const std::wstring skin = GetOwnDirectory() + L"\\TVSPMainWindow.ufd";
     return CreateSkinnedWindow(L"UiFeatureKernel.dll", skin.c_str(), "mainWnd", nullptr, 0, 0, 0, 0, SW_SHOWNORMAL,
                                WS_THICKFRAME, nullptr, false);
@@ -139,8 +141,7 @@ void TVSP_MainWindow::OnCreated() {
 
     // Every start begins with an empty ROM store.
     DeleteUpdatesIni();
-    const std::wstring romStore = CacheFolderPath(L"roms");
-    if (!romStore.empty()) DeleteDirectory(romStore);
+    DeleteRomStore();
 
     auto* upgradeTab = As<ICtrlButton>(Control("OneKeyShuajiBtn"));
     if (upgradeTab && !upgradeTab->IsChecked()) SelectUpgradeTab();
@@ -158,6 +159,94 @@ void TVSP_MainWindow::OnTimer(UINT_PTR timerId) {
 }
 
 void TVSP_MainWindow::OnClose() { Close(); }
+
+void TVSP_MainWindow::DeleteRomStore() {
+    const std::wstring romStore = CacheFolderPath(L"roms");
+    if (!romStore.empty()) DeleteDirectory(romStore);
+}
+
+void TVSP_MainWindow::SetRomSettingPath(const std::string& path) {
+    std::lock_guard lock(romSettingMutex_);
+    romSettingPath_ = path;
+}
+
+std::string TVSP_MainWindow::GetRomSettingPath() const {
+    std::lock_guard lock(romSettingMutex_);
+    return romSettingPath_;
+}
+
+TVSP_MainWindow::RejoinFlags TVSP_MainWindow::GetRejoinFlags() const {
+    return RejoinFlags{awaitServerRestore_, awaitWatchRestore_, awaitRestart_, awaitSelfUpgrade_};
+}
+
+LRESULT TVSP_MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    const UINT progressMessage = ProgressMessageId();
+    if (progressMessage != 0 && msg == progressMessage) {
+        ProgressRecord* record = ProgressRecordOf(wParam);
+        if (!record) return 0;
+        // A sent result overtakes posted messages (Windows delivers sent messages first), so
+        // the progress posted before it is handled now: the result always comes last.
+        if (IsSentKind(record->kind)) HandleQueuedProgress();
+        HandleProgress(*record);
+        FreeProgressRecord(record);
+        return kProgressRecordTaken;
+    }
+    if (msg == WM_DESTROY) DiscardQueuedProgress();
+    return CUiFeatureWindow::HandleMessage(msg, wParam, lParam);
+}
+
+void TVSP_MainWindow::HandleQueuedProgress() {
+    const UINT progressMessage = ProgressMessageId();
+    MSG queued;
+    while (HasWindow() && ::PeekMessageW(&queued, hwnd_, progressMessage, progressMessage, PM_REMOVE)) {
+        if (ProgressRecord* record = ProgressRecordOf(queued.wParam)) {
+            HandleProgress(*record);
+            FreeProgressRecord(record);
+        }
+    }
+}
+
+void TVSP_MainWindow::DiscardQueuedProgress() {
+    const UINT progressMessage = ProgressMessageId();
+    MSG queued;
+    while (HasWindow() && ::PeekMessageW(&queued, hwnd_, progressMessage, progressMessage, PM_REMOVE)) {
+        FreeProgressRecord(ProgressRecordOf(queued.wParam));
+    }
+}
+
+void TVSP_MainWindow::HandleProgress(const ProgressRecord& record) {
+    const ProgressOutcome out = DecideProgress(record, watch_.Get().modelClass, removalReported_);
+    if (out.bar) SetProgress(*out.bar);
+    if (!out.endsFlash) return;
+
+    if (out.reportFailure) {
+        SetControlText(Control("label"), out.failureText);
+        failureMayGoBack_ = true;
+        displayState_ = DisplayState::Failed;
+    }
+    if (out.clearDownloadPortFound) downloadPortFound_ = 0;
+    switch (out.rejoin) {
+    case RejoinFlag::ServerRestore: awaitServerRestore_ = true; break;
+    case RejoinFlag::WatchRestore: awaitWatchRestore_ = true; break;
+    case RejoinFlag::Restart: awaitRestart_ = true; break;
+    case RejoinFlag::SelfUpgrade: awaitSelfUpgrade_ = true; break;
+    case RejoinFlag::None: break;
+    }
+    if (out.armReturnTimer && HasWindow()) ::SetTimer(hwnd_, kTimerFlashReturn, kFlashReturnWaitMs, nullptr);
+
+    // Whatever the end, the ROM set is not used again.
+    DeleteRomStore();
+    SetRomSettingPath(std::string());
+
+    if (out.reportFailure) {
+        // The watch is marked gone before the refresh so the status line does not still say
+        // "connected" beside the failure.
+        watch_.Disconnect();
+        copyBusy_ = false;
+        RefreshStatus();
+    }
+    if (out.stopGuidedTimer && HasWindow()) ::KillTimer(hwnd_, kTimerGuidedMode);
+}
 
 void TVSP_MainWindow::Close() {
     if (HasWindow()) ::PostMessageW(hwnd_, WM_CLOSE, 0, 0);

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "engine/progress_mapping.h"
 #include "engine/watch_detection.h"
 #include "ui/main_window_status.h"
 #include "ui/uifeature_window.h"
@@ -21,6 +22,8 @@ enum MainWindowTimer : UINT_PTR {
     kTimerGuidedMode = 1006,    // the workflow's guided-mode time-out
     kTimerFlashReturn = 1008,   // the watch's return after flashing
 };
+
+inline constexpr UINT kFlashReturnWaitMs = 120000;
 
 class TVSP_MainWindow : public CUiFeatureWindow, public IWatchWindowSide {
 public:
@@ -50,6 +53,26 @@ public:
     void SetFlashRunning(bool running) { flashRunning_ = running; }
     WatchRecord& Watch() { return watch_; }
 
+    // What is to be written next: the ROM set's "*.cfg" (or the USB-disk package); empty = nothing.
+    void SetRomSettingPath(const std::string& path);
+    std::string GetRomSettingPath() const;
+    // The download engine writes 1 here once it found the download port (flash thread).
+    std::atomic<int>* DownloadPortFoundFlag() { return &downloadPortFound_; }
+    bool IsDownloadPortFound() const { return downloadPortFound_ != 0; }
+    void SetRemovalReported(bool reported) { removalReported_ = reported; }
+    bool IsRemovalReported() const { return removalReported_; }
+    bool IsCopyBusy() const { return copyBusy_; }
+    void SetCopyBusy(bool busy) { copyBusy_ = busy; }
+    bool FailureMayGoBack() const { return failureMayGoBack_; }
+    // Rejoin flags: set when a download succeeded, acted on when the watch comes back.
+    struct RejoinFlags {
+        bool serverRestore = false;
+        bool watchRestore = false;
+        bool restart = false;
+        bool selfUpgrade = false;
+    };
+    RejoinFlags GetRejoinFlags() const;
+
     // Posts WM_CLOSE to the window and the quit message to the main thread.
     void Close();
 
@@ -65,6 +88,8 @@ public:
     int UIF_CALL OnControlMessage(IControlBase* sender, int code, WPARAM value1, LPARAM value2) override;
 
 protected:
+    // Handles the progress message before the framework's messages.
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;  // 3
     void OnClose() override;                // 4
     void OnCreated() override;              // 7: bind the controls and start up
     void OnTimer(UINT_PTR timerId) override;  // 8
@@ -84,6 +109,13 @@ private:
     void AskAndClose();
     int ShowMessage(const wchar_t* text, UINT flags, bool owned);
     static DWORD WINAPI DeviceWorkerMain(void* self);
+    // One progress record: bar, or the end of the flash step (kinds 1 and 5).
+    void HandleProgress(const ProgressRecord& record);
+    // Handles the progress records still queued, in order (before a sent result).
+    void HandleQueuedProgress();
+    // Frees the records still queued when the window goes away.
+    void DiscardQueuedProgress();
+    void DeleteRomStore();
 
     DWORD mainThreadId_ = 0;
     WatchRecord watch_;
@@ -93,6 +125,14 @@ private:
     std::atomic<bool> copyBusy_{false};
     std::atomic<bool> guidedMode_{false};
     std::atomic<bool> awaitSelfUpgrade_{false};
+    std::atomic<bool> awaitServerRestore_{false};
+    std::atomic<bool> awaitWatchRestore_{false};
+    std::atomic<bool> awaitRestart_{false};
+    std::atomic<int> downloadPortFound_{0};
+    std::atomic<bool> removalReported_{false};
+
+    mutable std::mutex romSettingMutex_;
+    std::string romSettingPath_;
 
     mutable std::mutex latestMutex_;
     LatestFirmware latest_;
