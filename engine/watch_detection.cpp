@@ -39,7 +39,12 @@ void WatchRecord::SelectModel(const std::string& modelKey) {
     if (const auto modelClass = ModelClassForSelectedKey(modelKey)) modelClass_ = *modelClass;
 }
 
-void WatchRecord::Disconnect() { connected_ = false; }
+void WatchRecord::Disconnect() {
+    std::lock_guard lock(mutex_);
+    connected_ = false;
+    port_ = 0;
+    modelKey_.clear();
+}
 
 std::optional<DetectedWatch> IdentifyAttachedWatch() {
     TVSP_MTKDownloader downloader;

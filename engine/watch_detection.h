@@ -38,6 +38,7 @@ public:
     std::string TakeOver(int port, const std::string& modelKey, const std::string& version);
     // A model picked by hand: stores the key; the class changes only for keys the guide offers.
     void SelectModel(const std::string& modelKey);
+    // The watch is gone: not connected, no port, no model.
     void Disconnect();
 
 private:

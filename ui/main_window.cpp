@@ -147,14 +147,16 @@ void TVSP_MainWindow::OnCreated() {
     if (upgradeTab && !upgradeTab->IsChecked()) SelectUpgradeTab();
 
     ::SetTimer(hwnd_, kTimerClientCheck, static_cast<UINT>(Config::CheckUpdateDelayTime()), nullptr);
+    deviceNotifications_ = RegisterUsbDeviceNotifications(hwnd_);
     StartDeviceWorker();
     RefreshStatus();
 }
 
 void TVSP_MainWindow::OnTimer(UINT_PTR timerId) {
-    if (timerId == kTimerClientCheck) {
-        // One shot: the check for a newer tool runs once per start.
-        ::KillTimer(hwnd_, kTimerClientCheck);
+    if (timerId == kTimerClientCheck || timerId == kTimerFlashReturn) {
+        // One-shot timers: the client check runs once per start; the wait for the flashed watch's
+        // return ends once (what follows it belongs to the upgrade workflow).
+        ::KillTimer(hwnd_, timerId);
     }
 }
 
@@ -191,8 +193,29 @@ LRESULT TVSP_MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         FreeProgressRecord(record);
         return kProgressRecordTaken;
     }
+    if (msg == WM_DEVICECHANGE) {
+        OnDeviceChange(wParam, lParam);
+        return TRUE;
+    }
     if (msg == WM_DESTROY) DiscardQueuedProgress();
     return CUiFeatureWindow::HandleMessage(msg, wParam, lParam);
+}
+
+void TVSP_MainWindow::OnDeviceChange(WPARAM wParam, LPARAM lParam) {
+    UsbPresenceState state{usbDiskPending_, flashRunning_, watch_.IsConnected()};
+    const WatchEventResult result = ClassifyDeviceChangeMessage(wParam, lParam, state);
+    usbDiskPending_ = state.usbDiskPending;
+    switch (result.event) {
+    case WatchEvent::SerialPortArrival:
+        if (!flashRunning_ && !watch_.IsConnected()) StartDeviceWorker();
+        break;
+    case WatchEvent::SerialPortRemoval:
+        if (!flashRunning_ && watch_.IsConnected()) WatchDisconnected();
+        break;
+    default:
+        // The flash workflow's and the USB-disk path's reactions arrive with them.
+        break;
+    }
 }
 
 void TVSP_MainWindow::HandleQueuedProgress() {

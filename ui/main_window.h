@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/progress_mapping.h"
+#include "device/usb_notifications.h"
 #include "engine/watch_detection.h"
 #include "ui/main_window_status.h"
 #include "ui/uifeature_window.h"
@@ -90,6 +91,9 @@ public:
 protected:
     // Handles the progress message before the framework's messages.
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;  // 3
+    // WM_DEVICECHANGE: classified into watch events; detection starts for a new watch, a removed
+    // idle watch is let go.
+    void OnDeviceChange(WPARAM wParam, LPARAM lParam);
     void OnClose() override;                // 4
     void OnCreated() override;              // 7: bind the controls and start up
     void OnTimer(UINT_PTR timerId) override;  // 8
@@ -143,6 +147,10 @@ private:
     // Controls by name, bound once the skin exists and never changed afterwards; the children
     // of "panel-notready" are kept as "notready/<name>" since "label" also names the failure text.
     std::map<std::string, IControlBase*> controls_;
+
+    // USB device-interface notifications of this window, and the state their classification keeps.
+    unique_hdevnotify deviceNotifications_;
+    std::atomic<bool> usbDiskPending_{false};
 };
 
 }  // namespace TVSP

@@ -281,3 +281,32 @@ TEST_F(ToolUiTest, HelpButtonsOpenTheirPages) {
     }
     EXPECT_TRUE(tool.CloseByButton());
 }
+
+TEST_F(ToolUiTest, DeviceNotificationsStartDetectionAndLetTheWatchGo) {
+    VWATCH_OK(watch.Unplug());
+    VWATCH_OK(watch.SetVersion("wm5_gsm3.1_ble2_u_v1"));
+    RunningTool tool(L"C:\\tvsp-tool-ui\\devices");
+    ASSERT_TRUE(tool.Start());
+    const std::wstring path = L"\\\\?\\USB#VID_0E8D&PID_0003#TVSPVW5#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+    json window;
+
+    VWATCH_OK(watch.Plug(tvsp_test::kWatchPort));
+    ASSERT_EQ(Uictl(L"device arrive " + path).exitCode, 0u);
+    ASSERT_TRUE(WaitUntil([&] { return ControlText(window = MainWindowSnapshot(), "Status") == "已连接TarvoSprout"; }, 30000));
+    EXPECT_EQ(ControlText(window, "version"), "3.1");
+    EXPECT_EQ(ControlText(window, "battery_hint"), "刷机前请保持设备电量至少一格");
+
+    VWATCH_OK(watch.Unplug());
+    ASSERT_EQ(Uictl(L"device remove " + path).exitCode, 0u);
+    ASSERT_TRUE(WaitUntil([&] { return ControlText(window = MainWindowSnapshot(), "Status") == "未连接"; }, 10000));
+    EXPECT_TRUE(ControlVisible(window, "MobileIcon"));
+
+    // An interface of another device is not the watch.
+    VWATCH_OK(watch.Plug(tvsp_test::kWatchPort));
+    VWATCH_OK(watch.ClearLog());
+    ASSERT_EQ(Uictl(L"device arrive \\\\?\\USB#VID_1234&PID_0003#X#{a5dcbf10-6530-11d2-901f-00c04fb951ed}").exitCode, 0u);
+    ::Sleep(3000);
+    EXPECT_TRUE(watch.ReceivedCommands().empty());
+    EXPECT_EQ(ControlText(MainWindowSnapshot(), "Status"), "未连接");
+    EXPECT_TRUE(tool.CloseByButton());
+}
