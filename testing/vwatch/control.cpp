@@ -2,10 +2,14 @@
 #include "testing/vwatch/control.h"
 
 #include <charconv>
+#include <filesystem>
+#include <fstream>
 #include <optional>
+#include <system_error>
 #include <vector>
 
 #include "testing/vwatch/escape.h"
+#include "testing/vwatch/region_list.h"
 
 namespace tvsp::vwatch {
 
@@ -103,6 +107,24 @@ std::string DoSet(std::string_view args, WatchModel& model, PortControl& port) {
         model.SetDelay(cmd, *ms);
         return "OK";
     }
+    if (what == "download-com") {
+        const auto n = ParseInt(args, 0, kMaxCom);
+        if (!n) return Err("bad COM number");
+        s.downloadCom = *n;
+        return "OK";
+    }
+    if (what == "download-delay") {
+        const auto ms = ParseInt(args, 0, kMaxDelayMs);
+        if (!ms) return Err("bad delay");
+        s.downloadDelayMs = *ms;
+        return "OK";
+    }
+    if (what == "new-version") {
+        auto text = Unescape(args);
+        if (!text) return Err("bad escape");
+        s.newVersion = std::move(*text);
+        return "OK";
+    }
     if (what == "com") {
         const auto n = ParseInt(args, kMinCom, kMaxCom);
         if (!n) return Err("bad COM number");
@@ -155,12 +177,72 @@ std::string DoFault(std::string_view args, WatchModel& model) {
     return "OK";
 }
 
+std::string DoDownloadFault(std::string_view args, WatchModel& model) {
+    const std::string_view kind = NextWord(args);
+    DownloadFaults& f = model.downloadFaults();
+    if (kind == "none" || kind == "never-returns" || kind == "refuse-handshake") {
+        if (!args.empty()) return Err("unexpected text after fault kind");
+        if (kind == "none") f = {};
+        if (kind == "never-returns") f.neverReturns = true;
+        if (kind == "refuse-handshake") f.refuseHandshake = true;
+        return "OK";
+    }
+    if (kind == "vanish-at") {
+        const auto p = ParseInt(args, 0, 100);
+        if (!p) return Err("vanish-at takes a percentage 0..100");
+        f.vanishAtPercent = *p;
+        return "OK";
+    }
+    if (kind == "corrupt-block") {
+        const auto k = ParseInt(args, 1, kMaxCount);
+        if (!k) return Err("corrupt-block takes a block number from 1");
+        f.corruptBlock = *k;
+        return "OK";
+    }
+    return Err("unknown download fault");
+}
+
+std::string RegionList(const WatchModel& model) {
+    std::vector<std::string> items;
+    for (const dl::Region& r : model.regions()) {
+        items.push_back(FormatRegionItem({r.name, r.address, r.bytes.size(), dl::Sum32(r.bytes)}));
+    }
+    return JoinList(items);
+}
+
+std::string DumpRegions(std::string_view args, const WatchModel& model, const PortControl& port) {
+    const auto dir = Unescape(args);
+    if (!dir) return Err("bad escape");
+    if (dir->empty()) return Err("usage: dump-regions DIR");
+    const std::filesystem::path folder = port.HostPath(*dir);
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) return Err("cannot make " + Escape(folder.string()) + ": " + Escape(ec.message()));
+    for (const dl::Region& r : model.regions()) {
+        const std::filesystem::path file = folder / (r.name + ".bin");
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        out.write(r.bytes.data(), static_cast<std::streamsize>(r.bytes.size()));
+        out.close();
+        if (!out) return Err("cannot write " + Escape(file.string()));
+    }
+    return "OK " + std::to_string(model.regions().size());
+}
+
+const char* ModeName(Mode mode) {
+    switch (mode) {
+    case Mode::Normal: return "normal";
+    case Mode::Download: return "download";
+    case Mode::Detached: break;
+    }
+    return "detached";
+}
+
 std::string Status(const WatchModel& model, const PortControl& port) {
     const WatchSettings& s = model.settings();
     std::string out = "OK";
     out += " plugged=" + std::string(port.plugged() ? "yes" : "no");
     out += " com=" + std::to_string(port.com());
-    out += " mode=" + std::string(model.mode() == Mode::Normal ? "normal" : "detached");
+    out += " mode=" + std::string(ModeName(model.mode()));
     out += " echo=" + std::string(s.echo ? "on" : "off");
     out += " on-reboot=" + std::string(s.onReboot == OnReboot::Stay ? "stay" : "unplug");
     out += " commands=" + std::to_string(model.log().size());
@@ -180,6 +262,8 @@ std::string HandleControlLine(std::string_view line, WatchModel& model, PortCont
     if (verb == "plug") return DoPlug(args, model, port);
     if (verb == "set") return DoSet(args, model, port);
     if (verb == "fault") return DoFault(args, model);
+    if (verb == "fault-dl") return DoDownloadFault(args, model);
+    if (verb == "dump-regions") return DumpRegions(args, model, port);
 
     // The rest take no arguments.
     if (!args.empty()) return Err("unexpected arguments");
@@ -207,6 +291,11 @@ std::string HandleControlLine(std::string_view line, WatchModel& model, PortCont
     }
     if (verb == "clear-restore-data") {
         model.ClearRestoreData();
+        return "OK";
+    }
+    if (verb == "regions") return RegionList(model);
+    if (verb == "clear-regions") {
+        model.ClearRegions();
         return "OK";
     }
     if (verb == "reset") {

@@ -20,6 +20,8 @@ public:
     virtual int com() const = 0;
     virtual void SelectCom(int com) = 0;
     virtual void RequestQuit() = 0;
+    // A folder named by a test (perhaps a Windows path such as C:\out) as a path on this machine.
+    virtual std::string HostPath(std::string_view path) const { return std::string(path); }
 };
 
 inline constexpr int kMinCom = 1;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -144,47 +145,100 @@ bool Daemon::WriteReadyFile(std::string* error) {
 }
 
 bool Daemon::Plug(int com, std::string* error) {
-    if (port_ && com == com_) return true;
+    scheduled_.reset();
+    if (port_ && portKind_ == PortKind::Normal && com == portCom_) return true;
     if (options_.prefix.empty()) {
         if (error) *error = "no --prefix to plug into";
         return false;
     }
-    if (port_ && !Unplug(error)) return false;
+    if (port_ && !UnplugPort(error)) return false;
+    if (!PlugPort(com, PortKind::Normal, error)) return false;
+    com_ = com;
+    return true;
+}
+
+bool Daemon::Unplug(std::string* error) {
+    scheduled_.reset();
+    return UnplugPort(error);
+}
+
+bool Daemon::PlugPort(int com, PortKind kind, std::string* error) {
     std::unique_ptr<PtyPort> pty = PtyPort::Open(error);
     if (!pty) return false;
     if (!rig_.MapComPort(com, pty->slavePath(), error)) return false;
-    const std::string serial = "TVSPVW" + std::to_string(com);
+    // Both ports carry the same hardware id, as the real watch's boot ROM and firmware do.
+    const std::string serial = (kind == PortKind::Normal ? "TVSPVW" : "TVSPDL") + std::to_string(com);
     if (!rig_.RegisterWatchPort(com, serial, "USB\\VID_0E8D&PID_0003", error)) {
         rig_.UnmapComPort(com, nullptr);
         return false;
     }
     port_ = std::move(pty);
-    com_ = com;
+    portKind_ = kind;
+    portCom_ = com;
     serial_ = serial;
     pending_.clear();
     portOut_.clear();
-    Say("plugged in on COM" + std::to_string(com) + " (" + port_->slavePath() + ")");
+    Say(std::string(kind == PortKind::Normal ? "plugged in" : "download port arrived") + " on COM" +
+        std::to_string(com) + " (" + port_->slavePath() + ")");
     return true;
 }
 
-bool Daemon::Unplug(std::string* error) {
+bool Daemon::UnplugPort(std::string* error) {
     if (!port_) return true;
     std::string unregisterError;
     std::string unmapError;
     const bool unregistered = rig_.UnregisterWatchPort(serial_, &unregisterError);
-    const bool unmapped = rig_.UnmapComPort(com_, &unmapError);
+    const bool unmapped = rig_.UnmapComPort(portCom_, &unmapError);
     port_.reset();
     pending_.clear();
     portOut_.clear();
-    Say("unplugged from COM" + std::to_string(com_));
+    Say(std::string(portKind_ == PortKind::Normal ? "unplugged from COM" : "download port removed from COM") +
+        std::to_string(portCom_));
     if (error) *error = !unregistered ? unregisterError : unmapError;
     return unregistered && unmapped;
 }
 
 int Daemon::PollTimeoutMs() const {
-    if (pending_.empty()) return -1;
-    const std::int64_t wait = pending_.front().dueMs - NowMs();
-    return static_cast<int>(std::clamp<std::int64_t>(wait, 0, 60000));
+    if (pending_.empty() && !scheduled_) return -1;
+    std::int64_t due = scheduled_ ? scheduled_->dueMs : pending_.front().dueMs;
+    if (!pending_.empty()) due = std::min(due, pending_.front().dueMs);
+    return static_cast<int>(std::clamp<std::int64_t>(due - NowMs(), 0, 60000));
+}
+
+void Daemon::RunScheduled() {
+    if (!scheduled_ || scheduled_->dueMs > NowMs()) return;
+    const Scheduled::What what = scheduled_->what;
+    scheduled_.reset();
+    std::string error;
+    if (what == Scheduled::What::DownloadArrives) {
+        const int com = model_.settings().downloadCom != 0 ? model_.settings().downloadCom : com_;
+        if (!PlugPort(com, PortKind::Download, &error)) {
+            Say("download port on COM" + std::to_string(com) + " failed: " + error);
+            return;
+        }
+        model_.AttachedDownload();
+        return;
+    }
+    // The watchdog fired: the boot ROM's port goes and the firmware's comes.
+    FlushPort();
+    if (!UnplugPort(&error)) Say("removing the download port: " + error);
+    model_.Detached();
+    if (!PlugPort(com_, PortKind::Normal, &error)) {
+        Say("normal port on COM" + std::to_string(com_) + " failed: " + error);
+        return;
+    }
+    model_.RestartedNormal();
+    Say("restarted in normal mode, version " + model_.settings().version);
+}
+
+std::string Daemon::HostPath(std::string_view path) const {
+    const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+                       (path[2] == '\\' || path[2] == '/');
+    if (!drive || options_.prefix.empty()) return std::string(path);
+    std::string out = options_.prefix + "/dosdevices/" +
+                      static_cast<char>(std::tolower(static_cast<unsigned char>(path[0]))) + ":";
+    for (char c : path.substr(2)) out += c == '\\' ? '/' : c;
+    return out;
 }
 
 void Daemon::Serve() {
@@ -208,6 +262,7 @@ void Daemon::Serve() {
             return;
         }
         ReleaseDueWrites();
+        RunScheduled();
         if (port_ && port_->masterFd() == portFd && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) ReadPort();
         if (port_ && (fds[2].revents & POLLOUT)) FlushPort();
         // Clients accepted now were not polled; their turn comes next round.
@@ -241,10 +296,20 @@ void Daemon::ReadPort() {
             pending_.push_back({due, std::move(t.bytes)});
         }
         ReleaseDueWrites();
+        if (reaction.restartAfterMs) {
+            scheduled_ = Scheduled{Scheduled::What::RestartNormal, now + *reaction.restartAfterMs};
+            Say("watchdog set: restarting in normal mode in " + std::to_string(*reaction.restartAfterMs) + " ms");
+        }
         if (reaction.dropPort) {
             FlushPort();
             std::string error;
-            if (!Unplug(&error)) Say("unplugging after reboot: " + error);
+            if (!UnplugPort(&error)) Say("unplugging: " + error);
+            if (reaction.downloadAfterMs) {
+                scheduled_ = Scheduled{Scheduled::What::DownloadArrives, now + *reaction.downloadAfterMs};
+                Say("rebooting: download port due in " + std::to_string(*reaction.downloadAfterMs) + " ms");
+            } else {
+                Say("gone from the port; it does not come back by itself");
+            }
             return;
         }
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,12 +27,16 @@ public:
     // SIGINT, SIGHUP or "quit"; then unplugs. Returns the process exit code.
     int Run();
 
+    // A plug or unplug from the control channel also calls off a pending download-port arrival
+    // or watchdog restart.
     bool Plug(int com, std::string* error) override;
     bool Unplug(std::string* error) override;
     bool plugged() const override { return port_ != nullptr; }
     int com() const override { return com_; }
     void SelectCom(int com) override { com_ = com; }
     void RequestQuit() override { quit_ = true; }
+    // "X:\dir" (either slash) resolves through the prefix's dosdevices; other paths are unchanged.
+    std::string HostPath(std::string_view path) const override;
 
 private:
     struct Client {
@@ -44,6 +49,17 @@ private:
         std::int64_t dueMs = 0;
         std::string bytes;
     };
+    enum class PortKind { Normal, Download };
+    // A port change the watch makes by itself, later.
+    struct Scheduled {
+        enum class What { DownloadArrives, RestartNormal };
+        What what = What::DownloadArrives;
+        std::int64_t dueMs = 0;
+    };
+
+    bool PlugPort(int com, PortKind kind, std::string* error);
+    bool UnplugPort(std::string* error);
+    void RunScheduled();
 
     bool Listen(std::string* error);
     bool WriteReadyFile(std::string* error);
@@ -61,9 +77,12 @@ private:
     Options options_;
     rig::PrefixRig rig_;
     WatchModel model_;
-    int com_;
+    int com_;                       // the normal port's number
     std::unique_ptr<PtyPort> port_;
+    PortKind portKind_ = PortKind::Normal;
+    int portCom_ = 0;               // the number the port in place is on
     std::string serial_;
+    std::optional<Scheduled> scheduled_;
     std::deque<Pending> pending_;   // replies waiting for their delay, in due order
     std::string portOut_;           // bytes due but not yet taken by the pty
     int listenFd_ = -1;

@@ -39,7 +39,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         const bool takesValue = name == "--prefix" || name == "--rig-exe" || name == "--wine64" ||
                                 name == "--control-port" || name == "--ready-file" || name == "--com" ||
                                 name == "--version" || name == "--imei" || name == "--echo" ||
-                                name == "--on-reboot";
+                                name == "--on-reboot" || name == "--download-com" || name == "--download-delay" ||
+                                name == "--new-version";
         if (!takesValue) return fail("unknown option " + name);
         if (i + 1 == args.size()) return fail(name + " needs a value");
         const std::string& value = args[++i];
@@ -55,6 +56,12 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             o.watch.version = value;
         } else if (name == "--imei") {
             o.watch.imei = value;
+        } else if (name == "--new-version") {
+            o.watch.newVersion = value;
+        } else if (name == "--download-com") {
+            if (!ParseNumber(value, 0, kMaxCom, &o.watch.downloadCom)) return fail("bad --download-com " + value);
+        } else if (name == "--download-delay") {
+            if (!ParseNumber(value, 0, 600000, &o.watch.downloadDelayMs)) return fail("bad --download-delay " + value);
         } else if (name == "--control-port") {
             if (!ParseNumber(value, 0, 65535, &o.controlPort)) return fail("bad --control-port " + value);
         } else if (name == "--com") {
@@ -74,7 +81,8 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
 std::string UsageText() {
     return "usage: vwatch --prefix WINEPREFIX [--rig-exe PATH] [--wine64 PATH] [--control-port N]\n"
            "              [--ready-file FILE] [--com N] [--version TEXT] [--imei TEXT]\n"
-           "              [--echo on|off] [--on-reboot stay|unplug] [--no-plug]\n"
+           "              [--echo on|off] [--on-reboot stay|unplug] [--download-com N]\n"
+           "              [--download-delay MS] [--new-version TEXT] [--no-plug]\n"
            "The virtual watch: a pty mapped into the Wine prefix as COMn that answers like the\n"
            "watch, scripted over a line-based TCP control channel on 127.0.0.1 (docs/virtual-watch.md).\n"
            "  --prefix        Wine prefix; only its dosdevices and registry are touched\n"
@@ -86,7 +94,11 @@ std::string UsageText() {
            "  --version       text after \"+CGMR: \" (default WK7_GSM1.2.3_BLE4_U_V5)\n"
            "  --imei          IMEI between the quotes of the AT+EGMR reply (default 861234567890123)\n"
            "  --echo          echo each command before the reply (default on)\n"
-           "  --on-reboot     after AT+CFUN=1,1 or AT^PWROFF: stay plugged or unplug (default stay)\n"
+           "  --on-reboot     after AT+CFUN=1,1 or AT^PWROFF: stay plugged, or unplug and come back\n"
+           "                  as the download port (default stay)\n"
+           "  --download-com  COM number of the download port (default 0: the normal port's number)\n"
+           "  --download-delay  ms from the reboot to the download port's arrival (default 1500)\n"
+           "  --new-version   version after the watchdog restart (default: unchanged)\n"
            "  --no-plug       start unplugged; plug later with the control request \"plug\"\n";
 }
 

@@ -116,6 +116,19 @@ void WatchModel::Detached() {
     ResetLine();
 }
 
+void WatchModel::AttachedDownload() {
+    mode_ = Mode::Download;
+    ResetLine();
+    session_ = DownloadSession();
+    // A region left open by a download that broke off is not continued.
+    regions_.Abandon();
+}
+
+void WatchModel::RestartedNormal() {
+    if (!settings_.newVersion.empty()) settings_.version = settings_.newVersion;
+    Attached();
+}
+
 void WatchModel::ResetLine() {
     line_.clear();
     overlong_ = false;
@@ -126,9 +139,22 @@ void WatchModel::ResetLine() {
 Reaction WatchModel::Receive(std::string_view bytes, std::int64_t nowMs) {
     switch (mode_) {
     case Mode::Normal: return ReceiveNormal(bytes, nowMs);
+    case Mode::Download: return ReceiveDownload(bytes);
     case Mode::Detached: break;  // nobody is listening
     }
     return {};
+}
+
+Reaction WatchModel::ReceiveDownload(std::string_view bytes) {
+    Reaction out;
+    DownloadOutput got = session_.Receive(bytes, regions_, downloadFaults_);
+    if (!got.send.empty()) out.writes.push_back({std::move(got.send), 0});
+    out.restartAfterMs = got.watchdogMs;
+    if (got.vanished) {
+        out.dropPort = true;
+        Detached();
+    }
+    return out;
 }
 
 Reaction WatchModel::ReceiveNormal(std::string_view bytes, std::int64_t nowMs) {
@@ -218,6 +244,7 @@ void WatchModel::HandleCommand(std::string text, std::string_view lineEnd, std::
             ++reboots_;
             if (settings_.onReboot == OnReboot::Unplug) {
                 out.dropPort = true;
+                if (!downloadFaults_.neverReturns) out.downloadAfterMs = settings_.downloadDelayMs;
                 Detached();
             }
         }
@@ -270,6 +297,7 @@ void WatchModel::ClearFaults() {
     delays_.clear();
     restoreErrorsA_ = 0;
     restoreErrorsB_ = 0;
+    downloadFaults_ = {};
 }
 
 void WatchModel::ClearRestoreData() {
@@ -284,6 +312,7 @@ void WatchModel::Reset() {
     ClearLog();
     ClearRestoreData();
     reboots_ = 0;
+    regions_.Clear();
     ResetLine();
 }
 

@@ -3,24 +3,28 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "testing/vwatch/download_protocol.h"
+#include "testing/vwatch/download_session.h"
+
 namespace tvsp::vwatch {
 
-// What the watch is doing. Each mode has its own byte handler in WatchModel::Receive; the download
-// mode (a reboot brings the watch back on another port speaking the download protocol) and the
-// USB-disk model are further modes of this machine.
+// What the watch is doing. Each mode has its own byte handler in WatchModel::Receive; the USB-disk
+// model is a further mode of this machine.
 enum class Mode {
     Normal,    // answering AT commands on its serial port
     Detached,  // no port: unplugged, or gone after a reboot or power-off
+    Download,  // on its download port, speaking the download protocol
 };
 
 // What the watch does after AT+CFUN=1,1 or AT^PWROFF.
 enum class OnReboot {
     Stay,     // keeps its port and goes on answering (a watch that ignores the request)
-    Unplug,   // drops its port, like a real reboot
+    Unplug,   // drops its port, like a real reboot, and comes back on its download port
 };
 
 struct WatchSettings {
@@ -28,6 +32,9 @@ struct WatchSettings {
     std::string imei = "861234567890123";
     bool echo = true;
     OnReboot onReboot = OnReboot::Stay;
+    int downloadCom = 0;          // COM number of the download port; 0: the normal port's number
+    int downloadDelayMs = 1500;   // from dropping the normal port to the download port's arrival
+    std::string newVersion;       // version after the watchdog restart; empty: unchanged
 };
 
 // The commands the watch knows; everything else is Unknown and answered "ERROR".
@@ -73,7 +80,11 @@ struct Transmission {
 
 struct Reaction {
     std::vector<Transmission> writes;  // in order
-    bool dropPort = false;             // the watch has left its port (reboot or power-off)
+    bool dropPort = false;             // the watch has left its port (reboot, power-off, vanished)
+    // With dropPort: the download port arrives after this many milliseconds (absent: it does not).
+    std::optional<int> downloadAfterMs;
+    // WATCHDOG taken: after this many milliseconds the download port goes and the normal one comes.
+    std::optional<std::uint32_t> restartAfterMs;
 };
 
 struct ReceivedCommand {
@@ -96,6 +107,10 @@ public:
     // The port appeared (normal mode, fresh line) or went away.
     void Attached();
     void Detached();
+    // The download port appeared: a new session starts at the handshake.
+    void AttachedDownload();
+    // Back from the watchdog restart: the new version (if one is set), then normal mode.
+    void RestartedNormal();
     Mode mode() const { return mode_; }
 
     WatchSettings& settings() { return settings_; }
@@ -120,6 +135,12 @@ public:
 
     int reboots() const { return reboots_; }
 
+    // Download mode: what was written, the faults, the running session.
+    const std::vector<dl::Region>& regions() const { return regions_.regions(); }
+    void ClearRegions() { regions_.Clear(); }
+    DownloadFaults& downloadFaults() { return downloadFaults_; }
+    const DownloadSession& session() const { return session_; }
+
     // Back to the initial settings without faults, delays, log or restore data; the mode (whether
     // a port is there) is the daemon's business and stays.
     void Reset();
@@ -129,6 +150,7 @@ public:
 
 private:
     Reaction ReceiveNormal(std::string_view bytes, std::int64_t nowMs);
+    Reaction ReceiveDownload(std::string_view bytes);
     void HandleCommand(std::string text, std::string_view lineEnd, std::int64_t nowMs, Reaction& out);
     std::string AnswerRestoreData(AtCommandKind kind, std::string data);
     void ResetLine();
@@ -147,6 +169,10 @@ private:
     std::string restoreB_;
     std::vector<RestoreWrite> restoreWrites_;
     int reboots_ = 0;
+
+    dl::RegionStore regions_;
+    DownloadFaults downloadFaults_;
+    DownloadSession session_;
 
     // Line assembly in normal mode.
     std::string line_;

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "testing/vwatch/escape.h"
+#include "testing/vwatch/region_list.h"
 
 namespace tvsp {
 
@@ -171,6 +172,28 @@ bool VirtualWatchClient::SetRestoreErrors(char part, int count) {
     return CommandOk(std::string(part == 'A' ? "fault rsdta-error " : "fault rsdtb-error ") + std::to_string(count));
 }
 bool VirtualWatchClient::ClearFaults() { return CommandOk("clear-faults"); }
+bool VirtualWatchClient::SetDownloadCom(int com) { return CommandOk("set download-com " + std::to_string(com)); }
+bool VirtualWatchClient::SetDownloadDelay(int ms) { return CommandOk("set download-delay " + std::to_string(ms)); }
+bool VirtualWatchClient::SetNewVersion(const std::string& version) {
+    return CommandOk("set new-version " + Escape(version));
+}
+bool VirtualWatchClient::SetDownloadFault(const std::string& fault) { return CommandOk("fault-dl " + fault); }
+bool VirtualWatchClient::DumpRegions(const std::string& dir) { return CommandOk("dump-regions " + Escape(dir)); }
+bool VirtualWatchClient::ClearRegions() { return CommandOk("clear-regions"); }
+
+std::vector<WatchRegion> VirtualWatchClient::Regions(bool* ok) {
+    if (ok) *ok = false;
+    std::vector<WatchRegion> regions;
+    std::string data;
+    if (!CommandData("regions", &data)) return regions;
+    for (const std::string& item : SplitList(data)) {
+        auto r = vwatch::ParseRegionItem(item);
+        if (!r) return {};
+        regions.push_back({std::move(r->name), r->address, r->length, r->sum32});
+    }
+    if (ok) *ok = true;
+    return regions;
+}
 bool VirtualWatchClient::Reset() { return CommandOk("reset"); }
 bool VirtualWatchClient::ClearLog() { return CommandOk("clear-log"); }
 

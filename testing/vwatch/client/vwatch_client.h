@@ -15,6 +15,14 @@ struct WatchCommandRecord {
     std::string text;
 };
 
+// One region the watch holds from a download: what arrived so far, with its 32-bit byte sum.
+struct WatchRegion {
+    std::string name;
+    std::uint64_t address = 0;
+    std::uint64_t length = 0;
+    std::uint32_t sum32 = 0;
+};
+
 // Scripts the virtual watch (docs/virtual-watch.md): one request line, one reply line.
 // Every call returns a result; none throws. Texts are sent escaped, so any bytes are allowed.
 class VirtualWatchClient {
@@ -48,7 +56,21 @@ public:
     bool SetRawReply(const std::string& cmd, std::string_view replyBytes);
     // The next `count` AT^RSDTA (part 'A') or AT^RSDTB (part 'B') writes answer *_ERROR.
     bool SetRestoreErrors(char part, int count);
-    bool ClearFaults();  // faults, restore errors and delays
+    bool ClearFaults();  // faults, restore errors, download faults and delays
+
+    // Download mode. com 0: the download port takes the normal port's number.
+    bool SetDownloadCom(int com);
+    bool SetDownloadDelay(int ms);
+    // Version after the watchdog restart; "" keeps the version.
+    bool SetNewVersion(const std::string& version);
+    // fault: "never-returns", "refuse-handshake", "vanish-at P", "corrupt-block K" or "none".
+    bool SetDownloadFault(const std::string& fault);
+    // Regions written so far, in the order first written; empty also on failure (see ok).
+    std::vector<WatchRegion> Regions(bool* ok = nullptr);
+    // Writes each region as <dir>\<name>.bin; dir may be a Windows path (resolved through the
+    // prefix's drives) or a path on the Linux side.
+    bool DumpRegions(const std::string& dir);
+    bool ClearRegions();
     bool Reset();        // initial settings, no faults, empty log and restore data
 
     // Received command texts (without line ends), oldest first; empty also on failure.

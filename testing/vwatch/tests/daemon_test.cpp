@@ -15,8 +15,12 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/vwatch/download_protocol.h"
+
 #include <chrono>
 #include <filesystem>
+#include <functional>
+#include <iterator>
 #include <fstream>
 #include <string>
 #include <thread>
@@ -238,6 +242,131 @@ TEST_F(vwatch_daemon, TermAndQuitEndCleanly) {
     std::vector<fs::path> left;
     for (const auto& e : fs::recursive_directory_iterator(prefix_)) left.push_back(e.path());
     EXPECT_EQ(left, std::vector<fs::path>{prefix_ / "dosdevices"});
+}
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds limit = 10s) {
+    const auto deadline = Clock::now() + limit;
+    while (!condition()) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+// Reads exactly n bytes or whatever came within the limit.
+std::string ReadExactly(int fd, std::size_t n, std::chrono::milliseconds limit = 3s) {
+    std::string got;
+    const auto deadline = Clock::now() + limit;
+    while (got.size() < n) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0) break;
+        pollfd p{fd, POLLIN, 0};
+        if (::poll(&p, 1, static_cast<int>(left)) <= 0) break;
+        char buf[256];
+        const ssize_t r = ::read(fd, buf, std::min(sizeof buf, n - got.size()));
+        if (r <= 0) break;
+        got.append(buf, static_cast<std::size_t>(r));
+    }
+    return got;
+}
+
+std::string U32(std::uint32_t v) {
+    std::string s;
+    tvsp::vwatch::dl::PutU32(s, v);
+    return s;
+}
+
+const std::string kAckOk = tvsp::vwatch::dl::EncodeAck(tvsp::vwatch::dl::Status::Ok);
+
+// The whole round: reboot, download port on another number, greeting, agent, one region in two
+// blocks, watchdog, and the watch back on its normal port with the new version.
+TEST_F(vwatch_daemon, RebootDownloadAndWatchdogRestartWithTheNewVersion) {
+    namespace d = tvsp::vwatch::dl;
+    Start({"--on-reboot", "unplug", "--download-com", "7", "--download-delay", "300"});
+    EXPECT_EQ(Control("set new-version WK7_GSM2.0.0_BLE4_U_V6"), "OK");
+    int com = OpenCom(5);
+    ASSERT_EQ(::write(com, "AT+CFUN=1,1\r\n\0", 14), 14);
+    ASSERT_TRUE(WaitFor([&] { return !ComLinkExists(5); }));
+    ASSERT_TRUE(WaitFor([&] { return ComLinkExists(7); })) << "no download port";
+    EXPECT_EQ(Control("status").substr(0, 35), "OK plugged=yes com=5 mode=download ");
+
+    const int dlPort = OpenCom(7);
+    for (int b : {0xA0, 0x0A, 0x50, 0x05}) {
+        const char byte = static_cast<char>(b);
+        ASSERT_EQ(::write(dlPort, &byte, 1), 1);
+        EXPECT_EQ(ReadExactly(dlPort, 1), std::string(1, static_cast<char>(~b))) << b;
+    }
+    const std::string image = [] {
+        std::string s;
+        for (int i = 0; i < 100000; ++i) s += static_cast<char>((i * 7) & 0xFF);
+        return s;
+    }();
+    const std::string frames[] = {
+        d::EncodeFrame(d::kSendDa, d::MakeDownloadAgent("agent body")),
+        d::EncodeFrame(d::kBeginRegion, d::BeginRegionPayload("ROM", 0x100000, image.size())),
+        d::EncodeFrame(d::kData, d::DataPayload(0, image.substr(0, 65536))),
+        d::EncodeFrame(d::kData, d::DataPayload(65536, image.substr(65536))),
+        d::EncodeFrame(d::kEndRegion, U32(d::Sum32(image))),
+        d::EncodeFrame(d::kWatchdog, U32(200)),
+    };
+    for (const std::string& f : frames) {
+        ASSERT_EQ(::write(dlPort, f.data(), f.size()), static_cast<ssize_t>(f.size()));
+        EXPECT_EQ(ReadExactly(dlPort, kAckOk.size()), kAckOk) << static_cast<int>(f[2]);
+    }
+    ASSERT_TRUE(WaitFor([&] { return !ComLinkExists(7) && ComLinkExists(5); })) << "no restart";
+    com = OpenCom(5);
+    EXPECT_EQ(Transact(com, kCgmr), "AT+CGMR\r\n\r\n+CGMR: WK7_GSM2.0.0_BLE4_U_V6\r\n\r\nOK\r\n");
+
+    char sum[16];
+    std::snprintf(sum, sizeof sum, "0x%08x", d::Sum32(image));
+    EXPECT_EQ(Control("regions"), "OK ROM 0x00100000 100000 " + std::string(sum));
+    // A Windows test names the folder as it sees it; the daemon resolves the drive in the prefix.
+    fs::create_directories(prefix_ / "drive_c");
+    fs::create_directory_symlink("../drive_c", prefix_ / "dosdevices" / "c:");
+    EXPECT_EQ(Control("dump-regions C:\\\\flashed\\\\now"), "OK 1");
+    std::ifstream in(prefix_ / "drive_c" / "flashed" / "now" / "ROM.bin", std::ios::binary);
+    const std::string dumped((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(dumped == image) << dumped.size();
+}
+
+TEST_F(vwatch_daemon, PlugDuringTheRebootCallsOffTheDownloadPort) {
+    Start({"--on-reboot", "unplug", "--download-delay", "400"});
+    ASSERT_EQ(::write(OpenCom(5), "AT+CFUN=1,1\r\n\0", 14), 14);
+    ASSERT_TRUE(WaitFor([&] { return !ComLinkExists(5); }));
+    EXPECT_EQ(Control("plug"), "OK 5");
+    std::this_thread::sleep_for(800ms);
+    EXPECT_EQ(Control("status").substr(0, 33), "OK plugged=yes com=5 mode=normal ");
+    EXPECT_EQ(Transact(OpenCom(5), "AT\r\n"), "AT\r\n\r\nOK\r\n");
+}
+
+// Same COM number both ways; the watch vanishes half-way through its region and stays gone.
+TEST_F(vwatch_daemon, DownloadPortOnTheSameNumberAndVanishingMidRegion) {
+    namespace d = tvsp::vwatch::dl;
+    Start({"--on-reboot", "unplug", "--download-delay", "100"});
+    EXPECT_EQ(Control("fault-dl vanish-at 50"), "OK");
+    ASSERT_EQ(::write(OpenCom(5), "AT^PWROFF\r\n\0", 12), 12);
+    ASSERT_TRUE(WaitFor([&] { return Control("status").find("mode=download") != std::string::npos; }));
+    ASSERT_TRUE(ComLinkExists(5));
+    const int dlPort = OpenCom(5);
+    const std::string greeting("\xA0\x0A\x50\x05", 4);
+    std::string replies;
+    for (char c : greeting) {
+        ASSERT_EQ(::write(dlPort, &c, 1), 1);
+        replies += ReadExactly(dlPort, 1);
+    }
+    EXPECT_EQ(replies, std::string("\x5F\xF5\xAF\xFA", 4));
+    for (const std::string& f : {d::EncodeFrame(d::kSendDa, d::MakeDownloadAgent("a")),
+                                 d::EncodeFrame(d::kBeginRegion, d::BeginRegionPayload("OTA", 0, 4)),
+                                 d::EncodeFrame(d::kData, d::DataPayload(0, "a"))}) {
+        ASSERT_EQ(::write(dlPort, f.data(), f.size()), static_cast<ssize_t>(f.size()));
+        EXPECT_EQ(ReadExactly(dlPort, kAckOk.size()), kAckOk);
+    }
+    const std::string second = d::EncodeFrame(d::kData, d::DataPayload(1, "b"));
+    ASSERT_EQ(::write(dlPort, second.data(), second.size()), static_cast<ssize_t>(second.size()));
+    EXPECT_EQ(ReadExactly(dlPort, kAckOk.size(), 500ms), "");
+    ASSERT_TRUE(WaitFor([&] { return !ComLinkExists(5); }));
+    EXPECT_EQ(Control("status").substr(0, 35), "OK plugged=no com=5 mode=detached e");
+    EXPECT_EQ(Control("regions").substr(0, 20), "OK OTA 0x00000000 2 ");
 }
 
 TEST_F(vwatch_daemon, RefusesABadCommandLineAndAPrefixItCannotUse) {

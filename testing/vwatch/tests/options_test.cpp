@@ -10,7 +10,8 @@ TEST(vwatch_options, FullCommandLine) {
     std::string error;
     const auto o = ParseOptions({"--prefix", "/p", "--rig-exe", "/r.exe", "--wine64", "/w", "--control-port", "0",
                                  "--ready-file", "/f", "--com", "9", "--version", "V 1", "--imei", "123",
-                                 "--echo", "off", "--on-reboot", "unplug"},
+                                 "--echo", "off", "--on-reboot", "unplug", "--download-com", "3",
+                                 "--download-delay", "250", "--new-version", "V 2"},
                                 &error);
     ASSERT_TRUE(o) << error;
     EXPECT_EQ(o->prefix, "/p");
@@ -23,6 +24,9 @@ TEST(vwatch_options, FullCommandLine) {
     EXPECT_EQ(o->watch.imei, "123");
     EXPECT_FALSE(o->watch.echo);
     EXPECT_EQ(o->watch.onReboot, OnReboot::Unplug);
+    EXPECT_EQ(o->watch.downloadCom, 3);
+    EXPECT_EQ(o->watch.downloadDelayMs, 250);
+    EXPECT_EQ(o->watch.newVersion, "V 2");
     EXPECT_TRUE(o->plug);
 }
 
@@ -35,6 +39,9 @@ TEST(vwatch_options, Defaults) {
     EXPECT_EQ(o->wine64, "/usr/lib/wine/wine64");
     EXPECT_TRUE(o->watch.echo);
     EXPECT_EQ(o->watch.onReboot, OnReboot::Stay);
+    EXPECT_EQ(o->watch.downloadCom, 0);  // the normal port's number
+    EXPECT_EQ(o->watch.downloadDelayMs, 1500);
+    EXPECT_EQ(o->watch.newVersion, "");
 }
 
 TEST(vwatch_options, BoundsAndMistakes) {
@@ -51,6 +58,12 @@ TEST(vwatch_options, BoundsAndMistakes) {
         {{"--prefix", "/p", "--control-port", "12ab"}, false},
         {{"--prefix", "/p", "--echo", "maybe"}, false},
         {{"--prefix", "/p", "--on-reboot", "explode"}, false},
+        {{"--prefix", "/p", "--download-com", "0"}, true},
+        {{"--prefix", "/p", "--download-com", "255"}, true},
+        {{"--prefix", "/p", "--download-com", "256"}, false},
+        {{"--prefix", "/p", "--download-delay", "600000"}, true},
+        {{"--prefix", "/p", "--download-delay", "600001"}, false},
+        {{"--prefix", "/p", "--download-delay", "-1"}, false},
         {{"--prefix"}, false},
         {{"--prefix", "/p", "--frobnicate"}, false},
         {{}, false},              // nowhere to plug in
