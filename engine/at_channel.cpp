@@ -135,10 +135,17 @@ bool JudgedTransaction(int portNumber, const AtCommand& command, Judge judge) {
     return reply && judge(*reply);
 }
 
+// Time the watch gets to take a command nobody waits an answer for, before the closing purge.
+constexpr DWORD kWriteOnlySettleMs = 100;
+
 void WriteOnlyTransaction(int portNumber, const AtCommand& command) {
     WatchPort port;
     if (!port.Open(portNumber)) return;
-    port.WriteOnce(command.text, static_cast<DWORD>(command.byteCount));
+    if (port.WriteOnce(command.text, static_cast<DWORD>(command.byteCount))) {
+        // Some serial drivers (Wine's among them) discard output the device has not read yet when
+        // the port is purged on closing; the reboot must not be lost that way.
+        ::Sleep(kWriteOnlySettleMs);
+    }
     port.Close();
 }
 
