@@ -12,6 +12,10 @@
 #include "device/version.h"
 #include "shell/startup.h"
 #include "testing/uictl/message_boxes.h"
+#include "testing/wine/test_files.h"
+
+using tvsp::Exists;
+using tvsp::ReadAll;
 
 using namespace TVSP;
 
@@ -21,7 +25,6 @@ std::wstring BuildFolder() { return GetOwnDirectory() + L"\\.."; }
 std::wstring ProgramFolder() { return BuildFolder() + L"\\program"; }
 std::wstring DataFolder() { return GetOwnDirectory() + L"\\tool_test_data"; }
 
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
     const DWORD start = ::GetTickCount();
@@ -123,15 +126,6 @@ void FlipByteInTheMiddle(const std::wstring& path) {
     ::CloseHandle(file);
 }
 
-std::string ReadAll(const std::wstring& path) {
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string text(::GetFileSize(file, nullptr), '\0');
-    DWORD n = 0;
-    ::ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
-    ::CloseHandle(file);
-    return text;
-}
 
 void WriteText(const std::wstring& path, const std::string& text) {
     ASSERT_TRUE(WriteWholeFile(path, text.data(), text.size()));
