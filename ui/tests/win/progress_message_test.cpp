@@ -16,57 +16,11 @@
 #include "engine/window_observer.h"
 #include "shell/ini_files.h"
 #include "ui/main_window.h"
+#include "ui/tests/win/recording_main_window.h"
 
 using namespace TVSP;
 
 namespace {
-
-void PumpMessages(DWORD ms) {
-    const DWORD until = ::GetTickCount() + ms;
-    do {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) continue;
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(5);
-    } while (static_cast<LONG>(::GetTickCount() - until) < 0);
-}
-
-// Keeps every progress message that reaches the window procedure: its kind and the bar after it
-// was handled; signals each one so a worker can wait for it.
-class RecordingMainWindow : public TVSP_MainWindow {
-public:
-    struct Handled {
-        int kind;
-        int bar;
-    };
-    RecordingMainWindow() : handledEvent_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
-    ~RecordingMainWindow() override { ::CloseHandle(handledEvent_); }
-
-    int Bar() {
-        IControlBase* panel = GetSkinWindow()->FindControl("panel-ready");
-        auto* bar = panel ? UifCast<ICtrlProgressBar>(panel->FindDescendant("progress")) : nullptr;
-        return bar ? bar->GetPosition() : -1;
-    }
-    bool WaitHandled() { return ::WaitForSingleObject(handledEvent_, 5000) == WAIT_OBJECT_0; }
-
-    std::vector<Handled> handled;
-
-protected:
-    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override {
-        if (msg != ProgressMessageId() || !wParam) return TVSP_MainWindow::HandleMessage(msg, wParam, lParam);
-        const int kind = ProgressRecordOf(wParam)->kind;
-        const LRESULT result = TVSP_MainWindow::HandleMessage(msg, wParam, lParam);
-        handled.push_back({kind, Bar()});
-        ::SetEvent(handledEvent_);
-        return result;
-    }
-
-private:
-    HANDLE handledEvent_;
-};
 
 class ProgressMessageTest : public ::testing::Test {
 protected:
