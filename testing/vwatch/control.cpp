@@ -264,6 +264,11 @@ std::string HandleControlLine(std::string_view line, WatchModel& model, PortCont
     if (verb == "fault") return DoFault(args, model);
     if (verb == "fault-dl") return DoDownloadFault(args, model);
     if (verb == "dump-regions") return DumpRegions(args, model, port);
+    if (verb == "sink") {
+        if (args != "on" && args != "off") return Err("sink takes on or off");
+        model.SetSink(args == "on");
+        return "OK";
+    }
 
     // The rest take no arguments.
     if (!args.empty()) return Err("unexpected arguments");
@@ -293,6 +298,7 @@ std::string HandleControlLine(std::string_view line, WatchModel& model, PortCont
         model.ClearRestoreData();
         return "OK";
     }
+    if (verb == "sink-count") return "OK " + std::to_string(model.sunkBytes());
     if (verb == "regions") return RegionList(model);
     if (verb == "clear-regions") {
         model.ClearRegions();

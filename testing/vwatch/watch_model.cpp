@@ -137,6 +137,10 @@ void WatchModel::ResetLine() {
 }
 
 Reaction WatchModel::Receive(std::string_view bytes, std::int64_t nowMs) {
+    if (sink_) {
+        sunkBytes_ += bytes.size();
+        return {};
+    }
     switch (mode_) {
     case Mode::Normal: return ReceiveNormal(bytes, nowMs);
     case Mode::Download: return ReceiveDownload(bytes);
@@ -313,6 +317,8 @@ void WatchModel::Reset() {
     ClearRestoreData();
     reboots_ = 0;
     regions_.Clear();
+    sink_ = false;
+    sunkBytes_ = 0;
     ResetLine();
 }
 

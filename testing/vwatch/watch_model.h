@@ -127,6 +127,14 @@ public:
     const std::vector<ReceivedCommand>& log() const { return log_; }
     void ClearLog() { log_.clear(); }
 
+    // Sink: every byte read is counted and dropped, in any mode (raw throughput of the port).
+    // Turning it on starts the count at 0.
+    void SetSink(bool on) {
+        sink_ = on;
+        if (on) sunkBytes_ = 0;
+    }
+    std::uint64_t sunkBytes() const { return sunkBytes_; }
+
     // What the watch holds now (the last accepted write of each part) and every accepted write.
     const std::string& restoreA() const { return restoreA_; }
     const std::string& restoreB() const { return restoreB_; }
@@ -158,6 +166,8 @@ private:
     WatchSettings initial_;
     WatchSettings settings_;
     Mode mode_ = Mode::Detached;
+    bool sink_ = false;
+    std::uint64_t sunkBytes_ = 0;
 
     std::map<std::string, Fault, std::less<>> faults_;
     std::map<std::string, int, std::less<>> delays_;

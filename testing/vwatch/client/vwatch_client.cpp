@@ -180,6 +180,12 @@ bool VirtualWatchClient::SetNewVersion(const std::string& version) {
 bool VirtualWatchClient::SetDownloadFault(const std::string& fault) { return CommandOk("fault-dl " + fault); }
 bool VirtualWatchClient::DumpRegions(const std::string& dir) { return CommandOk("dump-regions " + Escape(dir)); }
 bool VirtualWatchClient::ClearRegions() { return CommandOk("clear-regions"); }
+bool VirtualWatchClient::SetSink(bool on) { return CommandOk(on ? "sink on" : "sink off"); }
+long long VirtualWatchClient::SunkBytes() {
+    std::string data;
+    if (!CommandData("sink-count", &data)) return -1;
+    return std::strtoll(data.c_str(), nullptr, 10);
+}
 
 std::vector<WatchRegion> VirtualWatchClient::Regions(bool* ok) {
     if (ok) *ok = false;

@@ -71,6 +71,10 @@ public:
     // prefix's drives) or a path on the Linux side.
     bool DumpRegions(const std::string& dir);
     bool ClearRegions();
+    // Sink: the watch counts and drops every byte it reads (on restarts the count at 0).
+    bool SetSink(bool on);
+    // Bytes dropped since the sink was turned on; -1 on failure.
+    long long SunkBytes();
     bool Reset();        // initial settings, no faults, empty log and restore data
 
     // Received command texts (without line ends), oldest first; empty also on failure.

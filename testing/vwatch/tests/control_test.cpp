@@ -146,6 +146,25 @@ TEST_F(vwatch_control, LogAndRestoreDataAreEscapedLists) {
     EXPECT_EQ(Do("restore-data"), "OK |");
 }
 
+TEST_F(vwatch_control, SinkCountsAndDropsEveryByteInAnyMode) {
+    Do("plug 5");
+    EXPECT_EQ(Do("sink on"), "OK");
+    EXPECT_EQ(Watch("AT+CGMR\r\n"), "");  // not answered
+    EXPECT_EQ(Watch(std::string(70000, '\xA0')), "");
+    EXPECT_EQ(Do("sink-count"), "OK 70009");
+    EXPECT_TRUE(watch.log().empty());
+    EXPECT_EQ(Do("sink maybe"), "ERR sink takes on or off");
+    EXPECT_EQ(Do("sink on"), "OK");  // counts again from 0
+    EXPECT_EQ(Do("sink-count"), "OK 0");
+    EXPECT_EQ(Do("sink off"), "OK");
+    EXPECT_NE(Watch("AT+CGMR\r\n").find("+CGMR: "), std::string::npos);
+    Do("sink on");
+    Watch("x");
+    Do("reset");
+    EXPECT_EQ(Do("sink-count"), "OK 0");
+    EXPECT_NE(Watch("AT\r\n").find("OK"), std::string::npos) << "reset leaves the sink on";
+}
+
 TEST_F(vwatch_control, StatusResetAndQuit) {
     Do("plug 6");
     Do("set version A B");

@@ -57,7 +57,7 @@ protected:
         VWATCH_OK(watch.Reset());
         VWATCH_OK(watch.Plug(kNormalPort));
         VWATCH_OK(watch.SetRebootUnplugs(true));
-        VWATCH_OK(watch.SetDownloadDelay(400));
+        VWATCH_OK(watch.SetDownloadDelay(1000));  // a higher port is recognised once the old one was seen gone
         ::DeleteFileW(ProgramFolderFile(L"sproutdata.ini").c_str());
         DeleteDirectory(CacheFolderPath(L"roms"));
 
