@@ -98,6 +98,34 @@ public:
         HostLock lock(host_);
         return visible_;
     }
+
+    // The enabled state of the controls a user can click: a disabled control is neither hot nor
+    // pressed, so it shows no hover or press when it is enabled again.
+    void StoreEnabled(BOOL enabled) {
+        {
+            HostLock lock(host_);
+            if (enabled_ == (enabled != FALSE)) return;
+            enabled_ = enabled != FALSE;
+            if (!enabled_) hot_ = pressed_ = false;
+        }
+        host_->Invalidate(this);
+    }
+    BOOL LoadEnabled() {
+        HostLock lock(host_);
+        return enabled_;
+    }
+    // A flag other threads may set (checked), and its read, under the host lock.
+    void StoreFlag(bool& flag, BOOL value, BOOL redraw) {
+        {
+            HostLock lock(host_);
+            flag = value != FALSE;
+        }
+        if (redraw) host_->Invalidate(this);
+    }
+    BOOL LoadFlag(const bool& flag) {
+        HostLock lock(host_);
+        return flag;
+    }
     void UIF_CALL Redraw() override { host_->Invalidate(this); }
 
     void UIF_CALL SetText(const char* text) override {
@@ -429,30 +457,10 @@ class Button final : public Control<ICtrlButton> {
 public:
     using Control::Control;
 
-    void UIF_CALL SetEnabled(BOOL enabled) override {
-        {
-            HostLock lock(host_);
-            if (enabled_ == (enabled != FALSE)) return;
-            enabled_ = enabled != FALSE;
-            if (!enabled_) hot_ = pressed_ = false;
-        }
-        host_->Invalidate(this);
-    }
-    BOOL UIF_CALL IsEnabled() override {
-        HostLock lock(host_);
-        return enabled_;
-    }
-    void UIF_CALL SetChecked(BOOL checked, BOOL redraw) override {
-        {
-            HostLock lock(host_);
-            checked_ = checked != FALSE;
-        }
-        if (redraw) host_->Invalidate(this);
-    }
-    BOOL UIF_CALL IsChecked() override {
-        HostLock lock(host_);
-        return checked_;
-    }
+    void UIF_CALL SetEnabled(BOOL enabled) override { StoreEnabled(enabled); }
+    BOOL UIF_CALL IsEnabled() override { return LoadEnabled(); }
+    void UIF_CALL SetChecked(BOOL checked, BOOL redraw) override { StoreFlag(checked_, checked, redraw); }
+    BOOL UIF_CALL IsChecked() override { return LoadFlag(checked_); }
 
     int UIF_CALL GetHitKind() override { return enabled_ ? HitClick : HitSolid; }
     int UIF_CALL Activate(WPARAM* v1, LPARAM* v2) override {
@@ -761,28 +769,10 @@ class CheckBox final : public Toggle<ICtrlCheckBox> {
 public:
     using Toggle::Toggle;
 
-    void UIF_CALL SetEnabled(BOOL enabled) override {
-        {
-            HostLock lock(host_);
-            enabled_ = enabled != FALSE;
-        }
-        host_->Invalidate(this);
-    }
-    BOOL UIF_CALL IsEnabled() override {
-        HostLock lock(host_);
-        return enabled_;
-    }
-    void UIF_CALL SetChecked(BOOL checked, BOOL redraw) override {
-        {
-            HostLock lock(host_);
-            checked_ = checked != FALSE;
-        }
-        if (redraw) host_->Invalidate(this);
-    }
-    BOOL UIF_CALL IsChecked() override {
-        HostLock lock(host_);
-        return checked_;
-    }
+    void UIF_CALL SetEnabled(BOOL enabled) override { StoreEnabled(enabled); }
+    BOOL UIF_CALL IsEnabled() override { return LoadEnabled(); }
+    void UIF_CALL SetChecked(BOOL checked, BOOL redraw) override { StoreFlag(checked_, checked, redraw); }
+    BOOL UIF_CALL IsChecked() override { return LoadFlag(checked_); }
     int UIF_CALL Activate(WPARAM* v1, LPARAM* v2) override {
         if (!enabled_) return 0;
         checked_ = !checked_;
@@ -798,17 +788,8 @@ class Link final : public Control<ICtrlLink> {
 public:
     using Control::Control;
 
-    void UIF_CALL SetEnabled(BOOL enabled) override {
-        {
-            HostLock lock(host_);
-            enabled_ = enabled != FALSE;
-        }
-        host_->Invalidate(this);
-    }
-    BOOL UIF_CALL IsEnabled() override {
-        HostLock lock(host_);
-        return enabled_;
-    }
+    void UIF_CALL SetEnabled(BOOL enabled) override { StoreEnabled(enabled); }
+    BOOL UIF_CALL IsEnabled() override { return LoadEnabled(); }
     int UIF_CALL GetHitKind() override { return enabled_ ? HitClick : HitSolid; }
     BOOL UIF_CALL WantsHandCursor() override { return enabled_; }
     int UIF_CALL Activate(WPARAM* v1, LPARAM* v2) override {

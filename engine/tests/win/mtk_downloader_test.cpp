@@ -9,10 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "device/system_utils.h"
+#include "device/win/strings.h"
 #include "engine/mtk_downloader.h"
 #include "engine/observer_manager.h"
 #include "engine/tests/recording_observer.h"
+#include "engine/tests/win/watch_test_support.h"
 #include "engine/watch_detection.h"
+#include "testing/wine/test_files.h"
 
 using namespace TVSP;
 
@@ -475,6 +479,50 @@ TEST_F(MtkDownloaderTest, PortZeroNeedsExactlyOneWatchPort) {
         EXPECT_FALSE(library.Called("DL_Create"));
         EXPECT_EQ(downloader.Port(), 0);
     }
+}
+
+}  // namespace
+
+// The real brom.dll beside the test program, with the virtual watch on its normal port.
+namespace {
+
+class MtkDownloaderWatchTest : public tvsp_test::VirtualWatchTest {};
+
+TEST_F(MtkDownloaderWatchTest, PortZeroFindsTheWatchOpensItOnceAndPreparesTheRealLibrary) {
+    tvsp::TempFolder folder(L"downloader-prepare");
+    const std::string cfg = "[romset]\nname=t\n[region]\nname=ARM_BL\nfile=a.bin\naddress=0\n"
+                            "[region]\nname=ROM\nfile=b.bin\naddress=0x10000\n";
+    ASSERT_TRUE(WriteWholeFile(folder / L"a.bin", "boot", 4));
+    ASSERT_TRUE(WriteWholeFile(folder / L"b.bin", "rom!", 4));
+    ASSERT_TRUE(WriteWholeFile(folder / L"rom.cfg", cfg.data(), cfg.size()));
+    auto observer = std::make_shared<RecordingObserver>();
+    TVSP_MTKDownloaderObserverMgr::Instance().SetObserver(observer);
+
+    TVSP_MTKDownloader downloader;
+    downloader.SetDownloadAgentPath(WideToAnsi(GetOwnDirectory() + L"\\MTK_AllInOne_DA.bin"));
+    downloader.SetRomSettingPath(WideToAnsi(folder / L"rom.cfg"));
+    EXPECT_TRUE(downloader.Prepare());
+    EXPECT_EQ(downloader.Port(), tvsp_test::kWatchPort);
+    ASSERT_EQ(observer->Slots(), std::vector<int>{5});
+    EXPECT_NE(observer->events[0].args[0], 0u);  // the serial handle
+    EXPECT_EQ(observer->events[0].args[1], 0u);
+    // The port was closed again: an AT transaction gets it.
+    EXPECT_EQ(ReadFirmwareVersion(tvsp_test::kWatchPort), "WK7_GSM1.2.3_BLE4_U_V5");
+
+    TVSP_MTKDownloaderObserverMgr::Instance().SetObserver(nullptr);
+}
+
+TEST_F(MtkDownloaderWatchTest, ABrokenRomSetFailsThePreparationThroughTheRealLibrary) {
+    tvsp::TempFolder folder(L"downloader-broken");
+    const std::string cfg = "[romset]\nname=t\n[region]\nname=ROM\nfile=missing.bin\naddress=0\n";
+    ASSERT_TRUE(WriteWholeFile(folder / L"rom.cfg", cfg.data(), cfg.size()));
+    TVSP_MTKDownloader downloader;
+    downloader.SetPort(tvsp_test::kWatchPort);
+    downloader.SetDownloadAgentPath(WideToAnsi(GetOwnDirectory() + L"\\MTK_AllInOne_DA.bin"));
+    downloader.SetRomSettingPath(WideToAnsi(folder / L"rom.cfg"));
+    EXPECT_FALSE(downloader.Prepare());
+    downloader.SetRomSettingPath(WideToAnsi(folder / L"absent.cfg"));
+    EXPECT_FALSE(downloader.Prepare());
 }
 
 }  // namespace
