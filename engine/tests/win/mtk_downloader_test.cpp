@@ -167,6 +167,17 @@ public:
     int dlObject = 0, daObject = 0, listObject = 0, connectionObject = 0;
 };
 
+// A downloader on a scripted library with an observer of its own, for tests of one outcome each.
+struct ScriptedDownload {
+    explicit ScriptedDownload(ScriptedLibrary& library) : downloader(library) {
+        TVSP_MTKDownloaderObserverMgr::Instance().SetObserver(recorder);
+        downloader.SetDownloadAgentPath("da.bin");
+        downloader.SetRomSettingPath("rom.cfg");
+    }
+    std::shared_ptr<RecordingObserver> recorder = std::make_shared<RecordingObserver>();
+    TVSP_MTKDownloader downloader;
+};
+
 const std::vector<std::string> kReleaseOrder = {"DA_Unload", "DA_Destroy", "DL_DestroyList", "DL_Rom_UnloadAll",
                                                 "DL_Destroy"};
 
@@ -256,13 +267,11 @@ TEST_F(MtkDownloaderTest, EveryFailingPreparationStepReleasesAndReportsSlotZero)
     for (const auto& row : rows) {
         ScriptedLibrary lib;
         row.script(lib);
-        auto recorder = std::make_shared<RecordingObserver>();
-        TVSP_MTKDownloaderObserverMgr::Instance().SetObserver(recorder);
+        std::shared_ptr<RecordingObserver> recorder;
         {
-            TVSP_MTKDownloader d(lib);
-            d.SetDownloadAgentPath("da.bin");
-            d.SetRomSettingPath("rom.cfg");
-            d.Download(9);
+            ScriptedDownload d(lib);
+            recorder = d.recorder;
+            d.downloader.Download(9);
             // Released at the failure: the destructor finds nothing left.
             std::vector<std::string> after = lib.From(row.what);
             after.erase(after.begin());
@@ -375,12 +384,9 @@ TEST_F(MtkDownloaderTest, ExternalMemoryOrBmtFailureSkipsTheConnect) {
         lib.results = {{failing, 1003}};
         // Both fail: the first result is the one reported.
         if (std::string(failing) == "GetExternalMemorySetting") lib.results.push_back({"DL_GetBMTPoolAddress", 1002});
-        auto recorder = std::make_shared<RecordingObserver>();
-        TVSP_MTKDownloaderObserverMgr::Instance().SetObserver(recorder);
-        TVSP_MTKDownloader d(lib);
-        d.SetDownloadAgentPath("da.bin");
-        d.SetRomSettingPath("rom.cfg");
-        d.Download(9);
+        ScriptedDownload d(lib);
+        d.downloader.Download(9);
+        const auto& recorder = d.recorder;
         EXPECT_FALSE(lib.Called("FlashTool_Connect")) << failing;
         EXPECT_EQ(recorder->Slots(), std::vector<int>{4}) << failing;
         EXPECT_EQ(recorder->events[0].args, std::vector<ObserverArg>{1003}) << failing;

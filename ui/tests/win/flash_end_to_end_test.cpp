@@ -71,13 +71,7 @@ protected:
     }
     void TearDown() override {
         TVSP_MTKDownloaderObserverMgr::Instance().SetObserver(nullptr);
-        delete window;
-        PumpMessages(100);
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-        }
-        ::DeleteFileW(ProgramFolderFile(L"sproutdata.ini").c_str());
-        DeleteDirectory(CacheFolderPath(L"roms"));
+        DestroyTestMainWindow(window);
         watch.Reset();
         watch.Plug(kNormalPort);
     }

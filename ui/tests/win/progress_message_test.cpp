@@ -35,13 +35,7 @@ protected:
     }
     void TearDown() override {
         Manager().SetObserver(nullptr);
-        delete window;
-        PumpMessages(100);
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-        }
-        ::DeleteFileW(ProgramFolderFile(L"sproutdata.ini").c_str());
-        DeleteDirectory(CacheFolderPath(L"roms"));
+        DestroyTestMainWindow(window);
     }
 
     static TVSP_MTKDownloaderObserverMgr& Manager() { return TVSP_MTKDownloaderObserverMgr::Instance(); }

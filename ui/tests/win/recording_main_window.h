@@ -5,7 +5,9 @@
 
 #include <vector>
 
+#include "device/system_utils.h"
 #include "engine/window_observer.h"
+#include "shell/ini_files.h"
 #include "ui/main_window.h"
 
 namespace TVSP {
@@ -64,5 +66,18 @@ protected:
 private:
     HANDLE handledEvent_;
 };
+
+// Destroys a test's main window and what it leaves behind: the quit message its close posts, the
+// data file and the ROM store.
+inline void DestroyTestMainWindow(RecordingMainWindow*& window) {
+    delete window;
+    window = nullptr;
+    PumpMessages(100);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+    ::DeleteFileW(ProgramFolderFile(L"sproutdata.ini").c_str());
+    DeleteDirectory(CacheFolderPath(L"roms"));
+}
 
 }  // namespace TVSP
