@@ -194,7 +194,7 @@ bool TVSP_MTKDownloader::Prepare() {
         port_ = ports[0];
         if (!serial_.Open(port_)) return FailPreparation();
         Observers().OnConnectA(reinterpret_cast<ObserverArg>(serial_.Handle()), 0);
-        CloseSerial();
+        serial_.Close();
     }
 
     library_.DL_Create(&dlHandle_);
@@ -256,10 +256,8 @@ bool TVSP_MTKDownloader::WaitForDownloadPort(unsigned short* port) {
     return false;
 }
 
-void TVSP_MTKDownloader::CloseSerial() { serial_.Close(); }
-
 void TVSP_MTKDownloader::Release() {
-    CloseSerial();
+    serial_.Close();
     if (daHandle_) {
         library_.DA_Unload(daHandle_);
         library_.DA_Destroy(&daHandle_);

@@ -83,7 +83,6 @@ public:
 private:
     bool FailPreparation();
     bool SelectRegions();
-    void CloseSerial();
     // Keeps the first failing result of the connect preparation.
     void KeepFirstFailure(int result) {
         if (lastResult_ == 0) lastResult_ = result;

@@ -20,7 +20,7 @@
 #include "engine/progress_mapping.h"
 #include "engine/window_observer.h"
 #include "shell/ini_files.h"
-#include "testing/vwatch/client/vwatch_client.h"
+#include "engine/tests/win/watch_test_support.h"
 #include "testing/wine/test_files.h"
 #include "ui/tests/win/recording_main_window.h"
 
@@ -28,9 +28,7 @@ using namespace TVSP;
 
 namespace {
 
-constexpr int kNormalPort = 5;
-
-#define VWATCH_OK(call) ASSERT_TRUE(call) << "virtual watch refused: " #call
+constexpr int kNormalPort = tvsp_test::kWatchPort;
 
 struct Image {
     std::string name;
@@ -50,12 +48,11 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     return WriteWholeFile(path, bytes.data(), bytes.size());
 }
 
-class FlashEndToEndTest : public ::testing::Test {
+class FlashEndToEndTest : public tvsp_test::VirtualWatchTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(watch.Connect()) << "TVSP_VWATCH does not name a running virtual watch";
-        VWATCH_OK(watch.Reset());
-        VWATCH_OK(watch.Plug(kNormalPort));
+        VirtualWatchTest::SetUp();
+        if (HasFatalFailure()) return;
         VWATCH_OK(watch.SetRebootUnplugs(true));
         VWATCH_OK(watch.SetDownloadDelay(1000));  // a higher port is recognised once the old one was seen gone
         ::DeleteFileW(ProgramFolderFile(L"sproutdata.ini").c_str());
@@ -66,7 +63,7 @@ protected:
         ASSERT_TRUE(window->Create(::GetCurrentThreadId()));
         // The window detects the watch by itself at start-up.
         const DWORD start = ::GetTickCount();
-        while (!window->Watch().IsConnected() && ::GetTickCount() - start < 15000) PumpMessages(50);
+        while (!window->Watch().IsConnected() && ::GetTickCount() - start < 15000) tvsp::Pump(50);
         ASSERT_TRUE(window->Watch().IsConnected()) << "the main window did not take the watch over";
     }
     void TearDown() override {
@@ -121,9 +118,9 @@ protected:
             done = true;
         });
         const DWORD start = ::GetTickCount();
-        while (!done && ::GetTickCount() - start < 120000) PumpMessages(20);
+        while (!done && ::GetTickCount() - start < 120000) tvsp::Pump(20);
         flash.join();
-        PumpMessages(200);
+        tvsp::Pump(200);
     }
 
     std::map<std::string, std::string> DumpedRegions() {
@@ -168,7 +165,6 @@ protected:
         return bar;
     }
 
-    tvsp::VirtualWatchClient watch;
     RecordingMainWindow* window = nullptr;
     int lastResult = -12345;
 };
@@ -229,8 +225,8 @@ TEST_F(FlashEndToEndTest, RegionsAreWrittenByteForByteAndTheOthersLeftAlone) {
     regions = DumpedRegions();
     EXPECT_TRUE(regions["ROM"] == first[1].bytes) << "a disabled region was rewritten";
     EXPECT_TRUE(regions["USERDATA_IMG"] == first[3].bytes);
-    // The watch replaces a region written again under the same name in any case.
     EXPECT_EQ(regions.count("ARM_BL"), 0u);
+    // The watch replaces a region written again under the same name in any case.
     ASSERT_EQ(regions.count("ota") + regions.count("OTA"), 1u);
     const std::string ota = regions.count("ota") ? regions["ota"] : regions["OTA"];
     EXPECT_TRUE(ota == second[2].bytes) << "OTA differs from its image";

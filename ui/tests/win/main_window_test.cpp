@@ -15,6 +15,7 @@
 #include "testing/wine/window_capture.h"
 #include "testing/wine/window_test_support.h"
 #include "ui/main_window.h"
+#include "ui/tests/win/recording_main_window.h"
 
 using namespace TVSP;
 
@@ -66,12 +67,7 @@ protected:
     void TearDown() override {
         // Shutdown() ends the skin kernel for the process, as the tool does once at exit; tests
         // open several windows in one process, so they only destroy theirs.
-        delete window;
-        Pump(100);
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-        }
-        ::DeleteFileW(ProgramFolderFile(L"sproutdata.ini").c_str());
+        DestroyTestMainWindow(window);
     }
 
     // "panel/name" looks inside a panel: "Version" and "label" also name other controls.

@@ -28,7 +28,7 @@ protected:
         ::DeleteFileW(ProgramFolderFile(L"sproutdata.ini").c_str());
         window = new RecordingMainWindow();
         ASSERT_TRUE(window->Create(::GetCurrentThreadId()));
-        PumpMessages(300);
+        tvsp::Pump(300);
         observer = std::make_shared<TVSP_MTK2WMObserver>(window->GetHandle());
         Manager().SetObserver(observer);
         before = GetProgressRecordCounts();
@@ -48,9 +48,9 @@ protected:
             done = true;
         });
         const DWORD start = ::GetTickCount();
-        while (!done && ::GetTickCount() - start < 20000) PumpMessages(10);
+        while (!done && ::GetTickCount() - start < 20000) tvsp::Pump(10);
         flash.join();
-        PumpMessages(50);
+        tvsp::Pump(50);
     }
 
     // Records made by this test and not yet freed.
@@ -162,10 +162,10 @@ TEST_F(ProgressMessageTest, ResultIsHandledAfterEveryPostedValue) {
     ASSERT_EQ(::WaitForSingleObject(aboutToSend, 5000), WAIT_OBJECT_0);
     ::Sleep(300);  // the send is now waiting beside four posted messages
     const DWORD start = ::GetTickCount();
-    while (!done && ::GetTickCount() - start < 10000) PumpMessages(10);
+    while (!done && ::GetTickCount() - start < 10000) tvsp::Pump(10);
     flash.join();
     ::CloseHandle(aboutToSend);
-    PumpMessages(200);
+    tvsp::Pump(200);
 
     ASSERT_FALSE(window->handled.empty());
     EXPECT_EQ(window->handled.back().kind, kProgressEnd) << "a posted value was handled after the result";

@@ -8,23 +8,10 @@
 #include "device/system_utils.h"
 #include "engine/window_observer.h"
 #include "shell/ini_files.h"
+#include "testing/wine/window_test_support.h"
 #include "ui/main_window.h"
 
 namespace TVSP {
-
-// Dispatches this thread's messages for about ms milliseconds.
-inline void PumpMessages(DWORD ms) {
-    const DWORD until = ::GetTickCount() + ms;
-    do {
-        MSG msg;
-        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) continue;
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
-        }
-        ::Sleep(5);
-    } while (static_cast<LONG>(::GetTickCount() - until) < 0);
-}
 
 // Keeps every progress message that reaches the window procedure: its kind and the bar after it
 // was handled; signals each one so a worker can wait for it.
@@ -67,15 +54,14 @@ private:
     HANDLE handledEvent_;
 };
 
-// Destroys a test's main window and what it leaves behind: the quit message its close posts, the
-// data file and the ROM store.
-inline void DestroyTestMainWindow(RecordingMainWindow*& window) {
+// Destroys a test's main window and what it leaves behind: the quit message its close posts (the
+// pump takes it off the queue), the data file and the ROM store. The skin kernel stays for the
+// next window of the process.
+template <typename Window>
+void DestroyTestMainWindow(Window*& window) {
     delete window;
     window = nullptr;
-    PumpMessages(100);
-    MSG msg;
-    while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-    }
+    tvsp::Pump(100);
     ::DeleteFileW(ProgramFolderFile(L"sproutdata.ini").c_str());
     DeleteDirectory(CacheFolderPath(L"roms"));
 }
