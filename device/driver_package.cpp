@@ -6,13 +6,14 @@
 
 #include <vector>
 
-#include "device/win/handle.h"
+#include "base/win/file_io.h"
+#include "base/win/handle.h"
 
 namespace TVSP {
 namespace {
 
 // INF files are small; anything this large is not one and is not read.
-constexpr LONGLONG kMaxInfSize = 16 * 1024 * 1024;
+constexpr std::uint64_t kMaxInfSize = 16 * 1024 * 1024;
 
 unsigned FoldAscii(unsigned c) { return (c >= 'a' && c <= 'z') ? c - 'a' + 'A' : c; }
 
@@ -34,20 +35,6 @@ bool ContainsFolded(const std::vector<Unit>& text, std::string_view marker) {
 template <typename Unit>
 bool HasBothMarkers(const std::vector<Unit>& text) {
     return ContainsFolded(text, kWrongPackageHardwareMarker) && ContainsFolded(text, kWrongPackageDescriptionMarker);
-}
-
-bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
-    unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    LARGE_INTEGER size;
-    if (!::GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxInfSize) return false;
-    bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!bytes.empty() && !::ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
-        return false;
-    }
-    return read == bytes.size();
 }
 
 }  // namespace
@@ -77,7 +64,11 @@ DriverPackageRemoval RemoveWrongDriverPackage(const std::wstring& windowsDirecto
         const std::wstring name = found.cFileName;
         if (name == L"." || name == L".." || (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
         std::string bytes;
-        if (!ReadWholeFile(infFolder + L"\\" + name, bytes) || !IsWrongDriverPackageContent(bytes)) continue;
+        if (ReadWholeFile(infFolder + L"\\" + name, kMaxInfSize, bytes, FILE_SHARE_READ | FILE_SHARE_WRITE) !=
+                FileReadResult::Ok ||
+            !IsWrongDriverPackageContent(bytes)) {
+            continue;
+        }
         result.fileName = name;
         if (uninstall) {
             result.attempted = true;

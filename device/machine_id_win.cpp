@@ -13,8 +13,8 @@
 
 #include "device/machine_id.h"
 #include "device/system_utils.h"
-#include "device/win/handle.h"
-#include "device/win/strings.h"
+#include "base/win/handle.h"
+#include "base/win/strings.h"
 
 namespace TVSP {
 namespace {

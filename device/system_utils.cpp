@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-#include "device/win/handle.h"
+#include "base/win/handle.h"
 
 namespace TVSP {
 namespace {
@@ -199,22 +199,6 @@ bool DeleteDirectory(const std::wstring& path) {
     }
     ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_ARCHIVE);
     return ::RemoveDirectoryW(path.c_str()) != FALSE;
-}
-
-bool WriteWholeFile(const std::wstring& path, const void* bytes, std::size_t length) {
-    if (!bytes && length != 0) return false;
-    unique_hfile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    const auto* next = static_cast<const BYTE*>(bytes);
-    while (length > 0) {
-        const DWORD chunk = length > 0x40000000u ? 0x40000000u : static_cast<DWORD>(length);
-        DWORD written = 0;
-        if (!::WriteFile(file.get(), next, chunk, &written, nullptr) || written == 0) return false;
-        next += written;
-        length -= written;
-    }
-    return true;
 }
 
 void StartProgram(const std::wstring& commandLine) {

@@ -1,5 +1,5 @@
 // Small system utilities: versions of files, own folder, Windows version tests, folder copy and
-// delete, whole-file write, process start, machine identifier.
+// delete, process start, machine identifier.
 #pragma once
 
 #include <windows.h>
@@ -29,8 +29,6 @@ bool IsNativeX64();
 bool CopyDirectory(const std::wstring& source, const std::wstring& target);
 // Deletes everything under path, then path itself; the result is that of removing path.
 bool DeleteDirectory(const std::wstring& path);
-// True only when the file was created and every byte written.
-bool WriteWholeFile(const std::wstring& path, const void* bytes, std::size_t length);
 // Starts the command line; does not wait.
 void StartProgram(const std::wstring& commandLine);
 

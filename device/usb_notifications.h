@@ -5,7 +5,7 @@
 #include <dbt.h>
 
 #include "device/usb_presence.h"
-#include "device/win/handle.h"
+#include "base/win/handle.h"
 
 namespace TVSP {
 

@@ -7,7 +7,7 @@
 #include <new>
 
 #include "device/driver_package.h"
-#include "device/win/handle.h"
+#include "base/win/handle.h"
 
 namespace TVSP {
 

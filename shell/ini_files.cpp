@@ -5,7 +5,7 @@
 #include <shlobj.h>
 
 #include "device/system_utils.h"
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 
 namespace TVSP {
 namespace {

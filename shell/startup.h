@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "device/win/handle.h"
+#include "base/win/handle.h"
 #include "shell/data_file_backup.h"
 
 namespace TVSP {

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "device/system_utils.h"
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 #include "engine/at_channel.h"
 #include "engine/model_catalog.h"
 #include "engine/window_observer.h"

@@ -13,7 +13,8 @@
 
 #include "companions/brom/brom_api.h"
 #include "companions/brom/core/agent_file.h"
-#include "device/win/handle.h"
+#include "base/win/file_io.h"
+#include "base/win/handle.h"
 
 namespace brom {
 
@@ -97,9 +98,9 @@ int Guarded(Body&& body) noexcept {
     }
 }
 
-enum class ReadResult { Ok, OpenFailed, ReadFailed, TooLarge };
-// The whole file, when it is at most maxBytes long.
-ReadResult ReadWholeFile(const std::wstring& path, std::uint64_t maxBytes, std::vector<std::uint8_t>& bytes);
+// Whole files (ROM setting, images, agent) are read through the base library.
+using ReadResult = TVSP::FileReadResult;
+using TVSP::ReadWholeFile;
 
 // Callbacks from the records: a null callback is skipped.
 inline std::uintptr_t Arg(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }

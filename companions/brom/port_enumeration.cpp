@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "device/win/setupapi_util.h"
-#include "device/win/strings.h"
+#include "base/win/setupapi_util.h"
+#include "base/win/strings.h"
 
 namespace {
 

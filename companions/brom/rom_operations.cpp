@@ -7,7 +7,7 @@
 #include "companions/brom/brom_api.h"
 #include "companions/brom/core/rom_setting.h"
 #include "companions/brom/library_objects.h"
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 
 namespace {
 

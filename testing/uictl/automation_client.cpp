@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "device/win/handle.h"
+#include "base/win/handle.h"
 
 namespace tvsp {
 

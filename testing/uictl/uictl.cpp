@@ -12,8 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "device/win/handle.h"
-#include "device/win/strings.h"
+#include "base/win/handle.h"
+#include "base/win/strings.h"
 #include "testing/uictl/automation_client.h"
 #include "testing/uictl/message_boxes.h"
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "device/win/setupapi_util.h"
+#include "base/win/setupapi_util.h"
 
 namespace tvsp::rig {
 namespace {

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "device/system_utils.h"
-#include "device/win/handle.h"
+#include "base/win/file_io.h"
 
 namespace tvsp {
 
@@ -19,14 +19,11 @@ TempFolder::TempFolder(const wchar_t* tag) {
 TempFolder::~TempFolder() { TVSP::DeleteDirectory(path_); }
 
 std::string ReadAll(const std::wstring& path) {
-    TVSP::unique_hfile file(::CreateFileW(path.c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, 0, nullptr));
-    if (!file) return "<missing>";
     std::string bytes;
-    char chunk[4096];
-    DWORD read = 0;
-    while (::ReadFile(file.get(), chunk, sizeof(chunk), &read, nullptr) && read > 0) bytes.append(chunk, read);
+    const auto result = TVSP::ReadWholeFile(path, std::uint64_t{1} << 31, bytes,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    if (result == TVSP::FileReadResult::OpenFailed) return "<missing>";
+    if (result != TVSP::FileReadResult::Ok) return "<unreadable>";
     return bytes;
 }
 

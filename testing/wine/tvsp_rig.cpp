@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 #include "testing/wine/port_registration.h"
 
 namespace {

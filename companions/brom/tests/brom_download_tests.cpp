@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "companions/brom/brom_api.h"
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 #include "testing/wine/test_files.h"
 
 namespace {

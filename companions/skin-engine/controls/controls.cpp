@@ -14,7 +14,7 @@
 #include "companions/skin-engine/core/effect_math.h"
 #include "companions/skin-engine/core/skin_format.h"
 #include "companions/skin-engine/plugin_api.h"
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 
 namespace uifeature {
 namespace {

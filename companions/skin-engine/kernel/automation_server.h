@@ -8,7 +8,7 @@
 
 #include "companions/skin-engine/core/automation_protocol.h"
 #include "companions/skin-engine/kernel/kernel.h"
-#include "device/win/handle.h"
+#include "base/win/handle.h"
 
 namespace uifeature {
 

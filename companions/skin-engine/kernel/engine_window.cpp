@@ -10,7 +10,7 @@
 
 #include "companions/skin-engine/controls/draw.h"
 #include "companions/skin-engine/kernel/font_factory.h"
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 
 namespace uifeature {
 

@@ -10,7 +10,8 @@
 #include "companions/skin-engine/core/effect_math.h"
 #include "companions/skin-engine/kernel/automation_server.h"
 #include "companions/skin-engine/kernel/engine_window.h"
-#include "device/win/strings.h"
+#include "base/win/file_io.h"
+#include "base/win/strings.h"
 
 namespace uifeature {
 
@@ -36,25 +37,15 @@ std::wstring ModulePath(HMODULE module) {
     }
 }
 
-// Reads a whole file of at most limit bytes; false when it cannot be read or is larger.
-bool ReadWholeFile(const std::wstring& path, DWORD limit, std::string* out, std::string* why) {
-    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (f == INVALID_HANDLE_VALUE) {
-        *why = "cannot open (error " + std::to_string(::GetLastError()) + ")";
-        return false;
+// Reads a whole file of at most limit bytes; false, with the reason, when it cannot be read or is larger.
+bool ReadSkinFile(const std::wstring& path, std::uint64_t limit, std::string* out, std::string* why) {
+    switch (TVSP::ReadWholeFile(path, limit, *out)) {
+    case TVSP::FileReadResult::Ok: return true;
+    case TVSP::FileReadResult::OpenFailed: *why = "cannot open (error " + std::to_string(::GetLastError()) + ")"; break;
+    case TVSP::FileReadResult::TooLarge: *why = "larger than " + std::to_string(limit >> 10) + " KiB"; break;
+    case TVSP::FileReadResult::ReadFailed: *why = "read failed"; break;
     }
-    LARGE_INTEGER size{};
-    bool ok = ::GetFileSizeEx(f, &size) && size.QuadPart <= limit;
-    if (!ok) *why = "larger than 4 MiB";
-    if (ok) {
-        out->resize(static_cast<size_t>(size.QuadPart));
-        DWORD got = 0;
-        ok = size.QuadPart == 0 || (::ReadFile(f, out->data(), static_cast<DWORD>(size.QuadPart), &got, nullptr) &&
-                                    got == static_cast<DWORD>(size.QuadPart));
-        if (!ok) *why = "read failed";
-    }
-    ::CloseHandle(f);
-    return ok;
+    return false;
 }
 
 // A companion file is looked for beside the engine, then beside the running program (the
@@ -94,7 +85,7 @@ bool Kernel::EnsureStarted(std::string* error) {
     const std::wstring configPath = FindCompanion("UiFeature.xml");
     if (!configPath.empty()) {
         std::string text, why;
-        if (!ReadWholeFile(configPath, 1u << 20, &text, &why)) return *error = "UiFeature.xml: " + why, false;
+        if (!ReadSkinFile(configPath, 1u << 20, &text, &why)) return *error = "UiFeature.xml: " + why, false;
         if (!ParseEngineConfig(text, &config, &why)) return *error = "UiFeature.xml " + why, false;
     }
     const std::wstring controlsPath = FindCompanion(config.controlLibrary);
@@ -149,7 +140,7 @@ IUiSkinWindow* Kernel::OpenSkinWindow(HWND host, const wchar_t* skinPath, const 
     }
     const std::string where = TVSP::WideToUtf8(skinPath);
     std::string text, why;
-    if (!ReadWholeFile(skinPath, kMaxSkinBytes, &text, &why)) {
+    if (!ReadSkinFile(skinPath, kMaxSkinBytes, &text, &why)) {
         Fail(where + ": " + why);
         return nullptr;
     }

@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "device/cab_extractor.h"
+#include "base/win/file_io.h"
 #include "device/system_utils.h"
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 #include "testing/wine/test_files.h"
 
 namespace {

@@ -11,8 +11,9 @@
 
 #include "device/cab_extractor.h"
 #include "device/code_signature.h"
+#include "base/win/file_io.h"
 #include "device/system_utils.h"
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 
 namespace TVSP {
 // Readable names in assertion messages.

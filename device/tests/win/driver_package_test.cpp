@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "device/driver_package.h"
-#include "device/win/handle.h"
+#include "base/win/handle.h"
 
 namespace {
 

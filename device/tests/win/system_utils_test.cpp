@@ -1,4 +1,4 @@
-// Tests of the system utilities under Wine: versions, folder copy and delete, file write, machine id.
+// Tests of the system utilities under Wine: versions, folder copy and delete, machine id.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -8,9 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "base/win/file_io.h"
 #include "device/system_utils.h"
-#include "device/win/handle.h"
-#include "device/win/strings.h"
+#include "base/win/handle.h"
+#include "base/win/strings.h"
 #include "testing/wine/test_files.h"
 
 namespace TVSP {
@@ -111,25 +112,6 @@ TEST(WindowsVersion, TestsAgreeWithTheKernelNumbers) {
         EXPECT_FALSE(IsPreVista());
     }
     EXPECT_TRUE(IsNativeX64());  // these tests only run as 64-bit programs
-}
-
-TEST(WriteWholeFile, WritesEveryByteOrFails) {
-    TempFolder folder(L"write");
-    std::string bytes(100000, '\0');
-    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7);
-    EXPECT_TRUE(WriteWholeFile(folder / L"a.bin", bytes.data(), bytes.size()));
-    EXPECT_TRUE(ReadAll(folder / L"a.bin") == bytes);
-
-    // A shorter write replaces the file entirely.
-    EXPECT_TRUE(WriteWholeFile(folder / L"a.bin", "xy", 2));
-    EXPECT_EQ(ReadAll(folder / L"a.bin"), "xy");
-    EXPECT_TRUE(WriteWholeFile(folder / L"empty.bin", "", 0));
-    EXPECT_EQ(ReadAll(folder / L"empty.bin"), "");
-
-    ::SetLastError(0xdeadbeef);
-    EXPECT_FALSE(WriteWholeFile(folder / L"no-such-folder\\a.bin", "x", 1));
-    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    EXPECT_FALSE(Exists(folder / L"no-such-folder"));
 }
 
 TEST(CopyDirectory, CopiesNestedTreeAndOverwrites) {

@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "companions/brom/core/wire.h"
+#include "base/win/file_io.h"
 #include "device/system_utils.h"
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 #include "engine/at_channel.h"
 #include "engine/mtk_downloader.h"
 #include "engine/observer_manager.h"
@@ -109,9 +110,12 @@ int wmain() {
     const double raw = RawSeconds(watch, image);
 
     tvsp::TempFolder folder(L"flash-bench");
-    WriteWholeFile(folder / L"rom.bin", image.data(), image.size());
     const std::string cfg = "[romset]\nname=bench\n[region]\nname=ROM\nfile=rom.bin\naddress=0x100000\n";
-    WriteWholeFile(folder / L"rom.cfg", cfg.data(), cfg.size());
+    if (!WriteWholeFile(folder / L"rom.bin", image.data(), image.size()) ||
+        !WriteWholeFile(folder / L"rom.cfg", cfg.data(), cfg.size())) {
+        std::fprintf(stderr, "flash_bench: cannot write the ROM set\n");
+        return 1;
+    }
     watch.SetRebootUnplugs(true);
     watch.SetDownloadDelay(1500);  // a higher port is only recognised once the old one was seen gone
     watch.SetDownloadCom(7);

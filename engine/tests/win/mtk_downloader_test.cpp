@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "base/win/file_io.h"
 #include "device/system_utils.h"
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 #include "engine/mtk_downloader.h"
 #include "engine/observer_manager.h"
 #include "engine/tests/recording_observer.h"

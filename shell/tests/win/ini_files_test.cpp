@@ -7,7 +7,7 @@
 #include <string>
 
 #include "device/system_utils.h"
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 #include "shell/ini_files.h"
 #include "testing/wine/test_files.h"
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/win/file_io.h"
 #include "device/system_utils.h"
 #include "device/version.h"
 #include "shell/startup.h"

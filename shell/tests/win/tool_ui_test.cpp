@@ -8,8 +8,9 @@
 #include <functional>
 #include <string>
 
+#include "base/win/file_io.h"
 #include "device/system_utils.h"
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 #include "engine/tests/win/watch_test_support.h"
 
 using namespace TVSP;

@@ -17,7 +17,7 @@ using vwatch::Escape;
 using vwatch::SplitList;
 using vwatch::Unescape;
 
-// Owner of one Winsock socket (device/win/handle.h has owners for HANDLE-like values only).
+// Owner of one Winsock socket (base/win/handle.h has owners for HANDLE-like values only).
 class unique_socket {
 public:
     unique_socket() noexcept = default;

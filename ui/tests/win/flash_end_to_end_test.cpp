@@ -12,8 +12,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/win/file_io.h"
 #include "device/system_utils.h"
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 #include "engine/at_channel.h"
 #include "engine/mtk_downloader.h"
 #include "engine/observer_manager.h"

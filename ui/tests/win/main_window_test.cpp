@@ -8,8 +8,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/win/file_io.h"
 #include "device/system_utils.h"
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 #include "shell/ini_files.h"
 #include "testing/uictl/message_boxes.h"
 #include "testing/wine/window_capture.h"

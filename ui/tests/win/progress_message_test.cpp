@@ -10,8 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/win/file_io.h"
 #include "device/system_utils.h"
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 #include "engine/observer_manager.h"
 #include "engine/window_observer.h"
 #include "shell/ini_files.h"

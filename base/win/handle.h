@@ -25,10 +25,16 @@ public:
 
     T get() const noexcept { return value_; }
     explicit operator bool() const noexcept { return value_ != InvalidFn(); }
-    T release() noexcept { return std::exchange(value_, InvalidFn()); }
+    [[nodiscard]] T release() noexcept { return std::exchange(value_, InvalidFn()); }
+    // Keeps the thread's last error across the close, so a caller that resets on a failure path
+    // still reports the error of the call that failed.
     void reset(T value = InvalidFn()) noexcept {
         T old = std::exchange(value_, value);
-        if (old != InvalidFn()) Close(old);
+        if (old != InvalidFn()) {
+            const DWORD lastError = ::GetLastError();
+            Close(old);
+            ::SetLastError(lastError);
+        }
     }
     // For out-parameters: releases what is held and hands out the slot.
     T* put() noexcept {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "device/win/handle.h"
+#include "base/win/handle.h"
 
 namespace TVSP {
 

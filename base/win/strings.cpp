@@ -1,5 +1,5 @@
 // Conversions between UTF-16 and narrow text at API boundaries.
-#include "device/win/strings.h"
+#include "base/win/strings.h"
 
 #include <windows.h>
 
