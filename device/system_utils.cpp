@@ -109,18 +109,6 @@ std::wstring GetOwnVersion() {
     return GetFileVersionString(path, true);
 }
 
-std::wstring GetOwnDirectory() {
-    wchar_t path[kPathUnits] = {};
-    const DWORD n = ::GetModuleFileNameW(nullptr, path, kPathUnits);
-    // A cut module path would name another folder: better no folder than a wrong one.
-    if (n == 0 || n >= kPathUnits) return {};
-    std::wstring directory(path, n);
-    const auto slash = directory.find_last_of(L'\\');
-    if (slash == std::wstring::npos) return {};
-    directory.resize(slash);
-    return directory;
-}
-
 bool IsWindows7() {
     const auto info = DocumentedVersion();
     return info && info->dwPlatformId == VER_PLATFORM_WIN32_NT && info->dwMajorVersion == 6 &&
@@ -201,7 +189,7 @@ bool DeleteDirectory(const std::wstring& path) {
     return ::RemoveDirectoryW(path.c_str()) != FALSE;
 }
 
-void StartProgram(const std::wstring& commandLine) {
+bool StartProgram(const std::wstring& commandLine) {
     // CreateProcessW may write into the command line, so it gets its own copy.
     std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
     line.push_back(L'\0');
@@ -212,7 +200,9 @@ void StartProgram(const std::wstring& commandLine) {
                          &process)) {
         unique_handle thread(process.hThread);
         unique_handle child(process.hProcess);
+        return true;
     }
+    return false;
 }
 
 }  // namespace TVSP

@@ -7,14 +7,14 @@
 #include <cstdint>
 #include <string>
 
+#include "base/win/program_folder.h"  // GetOwnDirectory, with the other path utilities
+
 namespace TVSP {
 
 // The file's fixed version as "%d.%d.%d.%d" (fourParts) or "%d.%d.%d"; empty without a resource.
 std::wstring GetFileVersionString(const std::wstring& path, bool fourParts);
 // Four-part version of the running program.
 std::wstring GetOwnVersion();
-// Folder of the running program, without a trailing backslash.
-std::wstring GetOwnDirectory();
 
 bool IsWindows7();
 bool IsWindows8();
@@ -29,8 +29,8 @@ bool IsNativeX64();
 bool CopyDirectory(const std::wstring& source, const std::wstring& target);
 // Deletes everything under path, then path itself; the result is that of removing path.
 bool DeleteDirectory(const std::wstring& path);
-// Starts the command line; does not wait.
-void StartProgram(const std::wstring& commandLine);
+// Starts the command line; does not wait. False when the process could not be created.
+[[nodiscard]] bool StartProgram(const std::wstring& commandLine);
 
 // "C_..-D_..-M_..-V_.." percent-encoded; components Windows cannot supply are "0".
 std::string GetMachineId();

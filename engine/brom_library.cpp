@@ -2,13 +2,14 @@
 // the engine's view of its operations.
 #include "engine/brom_library.h"
 
+#include "base/program_files.h"
 #include "device/code_signature.h"
 #include "device/system_utils.h"
 
 namespace TVSP {
 namespace {
 
-std::wstring LibraryPath() { return GetOwnDirectory() + L"\\brom.dll"; }
+std::wstring LibraryPath() { return ProgramFolderFile(ProgramFiles::kDownloadLibrary); }
 
 // Calls the export at Ordinal with the declared signature of Name; kBromUnavailable without it.
 template <WORD Ordinal, auto Name, typename... Args>
@@ -116,7 +117,10 @@ BromLibrary& BromLibrary::Instance() {
 
 HMODULE BromLibrary::Module() {
     // Loaded by full path so a brom.dll in the current folder can never be picked up instead.
-    static HMODULE module = [] { return ::LoadLibraryW(LibraryPath().c_str()); }();
+    static HMODULE module = [] {
+        const std::wstring path = LibraryPath();
+        return path.empty() ? nullptr : ::LoadLibraryW(path.c_str());
+    }();
     return module;
 }
 

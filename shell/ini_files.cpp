@@ -4,7 +4,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "device/system_utils.h"
+#include "base/program_files.h"
+#include "base/win/program_folder.h"
 #include "base/win/strings.h"
 
 namespace TVSP {
@@ -12,8 +13,8 @@ namespace {
 
 constexpr std::size_t kPathUnits = MAX_PATH;  // 260, the terminator included
 
-constexpr wchar_t kDataFile[] = L"sproutdata.ini";
-constexpr wchar_t kConfigFile[] = L"Config.ini";
+constexpr const wchar_t* kDataFile = ProgramFiles::kDataFile;
+constexpr const wchar_t* kConfigFile = ProgramFiles::kConfigIni;
 constexpr wchar_t kWatchSection[] = L"watch";
 constexpr wchar_t kDefaultModel[] = L"watchk8_mt60d_ublox";
 
@@ -30,16 +31,6 @@ std::wstring InternetCacheFolder() {
 }
 
 }  // namespace
-
-std::wstring ProgramFolderFile(std::wstring_view fileName) {
-    const std::wstring folder = GetOwnDirectory();
-    // "%s\%s" in a 260-character buffer: a path that does not fit names no file at all.
-    if (folder.empty() || folder.size() + 1 + fileName.size() >= kPathUnits) return {};
-    std::wstring path = folder;
-    path += L'\\';
-    path += fileName;
-    return path;
-}
 
 std::wstring CacheFolderPath(std::wstring_view name) {
     const std::wstring folder = InternetCacheFolder();

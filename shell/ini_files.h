@@ -4,14 +4,13 @@
 #include <string>
 #include <string_view>
 
+#include "base/win/program_folder.h"
 #include "shell/cache_path.h"
 
 namespace TVSP {
 
 inline constexpr std::size_t kIniValueBufferUnits = 260;  // values are cut to 259 units
 
-// Program folder + "\" + name.
-std::wstring ProgramFolderFile(std::wstring_view fileName);
 
 // The user's Internet cache folder (created if missing) joined with name, every folder on the
 // way created, every "\" turned into "/".

@@ -2,18 +2,36 @@
 // window, message loop, shutdown.
 #include <windows.h>
 
+#include <memory>
+
 #include "device/code_signature.h"
 #include "device/system_utils.h"
 #include "shell/startup.h"
+#include "shell/user_texts.h"
 #include "ui/main_window.h"
+
+namespace {
+
+void ShowStartupError(const wchar_t* text) {
+    // The answer of a box with only OK carries nothing.
+    static_cast<void>(::MessageBoxW(nullptr, text, TVSP::kMessageCaption, MB_ICONSTOP | MB_OK));
+}
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace TVSP;
     const std::wstring programFolder = GetOwnDirectory();
+    // Every file of the tool lives in its folder: without one, each path would be root-relative.
+    if (programFolder.empty()) {
+        ShowStartupError(ShellTexts::kProgramFolderTooLong);
+        return 4;
+    }
 
     if (ApplyPendingUpdate(programFolder, IsSignedByMaker, CurrentUtcTime()) == PendingUpdate::Applied) {
-        // Quoted, so a folder with spaces can never start a different program.
-        StartProgram(L"\"" + programFolder + L"\\tarvosprout.exe\"");
+        // Exit code 0 either way: the update is in place and the next start runs it, whether or
+        // not this hand-over succeeded.
+        static_cast<void>(StartInstalledTool(programFolder));
         return 0;
     }
 
@@ -21,14 +39,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (!instance) return 1;
 
     if (const DependencyModule* invalid = FirstInvalidDependency(programFolder, IsSignedByMaker)) {
-        ::MessageBoxW(nullptr, invalid->message, kMessageCaption, MB_ICONSTOP | MB_OK);
+        ShowStartupError(invalid->message);
         return 2;
     }
 
-    auto* window = new TVSP_MainWindow();
+    auto window = std::make_unique<TVSP_MainWindow>();
     if (!window->Create(::GetCurrentThreadId())) {
-        ::MessageBoxW(nullptr, L"无法创建窗口！", kMessageCaption, MB_ICONSTOP | MB_OK);
-        delete window;
+        ShowStartupError(ShellTexts::kCannotCreateWindow);
         return 3;
     }
 
@@ -42,6 +59,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
 
     window->Shutdown();
     instance.reset();
-    delete window;
+    window.reset();
     return 0;
 }

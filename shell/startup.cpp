@@ -1,9 +1,11 @@
 // Start-up steps of the tool's process before its window.
 #include "shell/startup.h"
 
+#include "base/program_files.h"
 #include "device/cab_extractor.h"
 #include "device/system_utils.h"
 #include "device/version.h"
+#include "shell/user_texts.h"
 
 namespace TVSP {
 namespace {
@@ -20,17 +22,19 @@ std::int64_t PackedFileVersion(const std::wstring& path) {
 }  // namespace
 
 const DependencyModule kDependencyModules[5] = {
-    {L"UiFeatureKernel.dll", L"程序依赖的UiFeatureKernel.dll无效，无法启动！"},
-    {L"UiFeatureNormalControl.dll", L"程序依赖的UiFeatureNormalControl.dll无效，无法启动！"},
-    {L"UiFeatureEffect.dll", L"程序依赖的UiFeatureEffect.dll无效，无法启动！"},
-    {L"brom.dll", L"程序依赖的brom.dll无效，无法启动！"},
-    {L"GPS_DL.dll", L"程序依赖的GPS_DL.dll无效，无法启动！"},
+    {ProgramFiles::kSkinKernel, ShellTexts::kKernelInvalid},
+    {ProgramFiles::kSkinControls, ShellTexts::kControlsInvalid},
+    {ProgramFiles::kSkinEffects, ShellTexts::kEffectsInvalid},
+    {ProgramFiles::kDownloadLibrary, ShellTexts::kDownloadLibraryInvalid},
+    {ProgramFiles::kGpsLibrary, ShellTexts::kGpsLibraryInvalid},
 };
 
 PendingUpdate ApplyPendingUpdate(const std::wstring& programFolder, const SignatureVerifier& isSignedByMaker,
                                  const UtcDateTime& now) {
-    const std::wstring updateFolder = programFolder + L"\\update";
-    const std::wstring cabinet = updateFolder + L"\\updatefiles.cab";
+    // Never root-relative paths: without a program folder there is nothing to update.
+    if (programFolder.empty()) return PendingUpdate::None;
+    const std::wstring updateFolder = programFolder + L"\\" + ProgramFiles::kUpdateFolder;
+    const std::wstring cabinet = updateFolder + L"\\" + ProgramFiles::kUpdateCabinet;
     if (!FileExists(cabinet)) return PendingUpdate::None;
 
     if (!isSignedByMaker(cabinet)) {
@@ -38,20 +42,25 @@ PendingUpdate ApplyPendingUpdate(const std::wstring& programFolder, const Signat
         return PendingUpdate::Rejected;
     }
 
+    HRESULT extracted = E_FAIL;
     {
         CCabExtrator extractor;
-        extractor.Extract(cabinet.c_str(), updateFolder.c_str());
+        extracted = extractor.Extract(cabinet.c_str(), updateFolder.c_str());
     }
     ::DeleteFileW(cabinet.c_str());
 
-    const std::wstring installed = programFolder + L"\\tarvosprout.exe";
-    const std::wstring candidate = updateFolder + L"\\tarvosprout.exe";
-    if (!FileExists(candidate) || PackedFileVersion(candidate) <= PackedFileVersion(installed)) {
+    // A cabinet that failed half-way (disk full, a refused member) left new files beside missing
+    // ones: copying that over the program folder would mix two versions.
+    const std::wstring installed = programFolder + L"\\" + ProgramFiles::kTool;
+    const std::wstring candidate = updateFolder + L"\\" + ProgramFiles::kTool;
+    if (FAILED(extracted) || !FileExists(candidate) || PackedFileVersion(candidate) <= PackedFileVersion(installed)) {
         DeleteDirectory(updateFolder);
         return PendingUpdate::Discarded;
     }
 
-    CopyDirectory(updateFolder, programFolder);
+    // A file in use is moved aside and copied again inside CopyDirectory; its result only says
+    // whether every file went in at the first attempt, which does not change what follows.
+    static_cast<void>(CopyDirectory(updateFolder, programFolder));
     DeleteDirectory(updateFolder);
 
     const std::wstring dataFile = programFolder + L"\\sproutdata.ini";
@@ -62,6 +71,12 @@ PendingUpdate ApplyPendingUpdate(const std::wstring& programFolder, const Signat
     return PendingUpdate::Applied;
 }
 
+bool StartInstalledTool(const std::wstring& programFolder) {
+    if (programFolder.empty()) return false;
+    // Quoted, so a folder with spaces can never start a different program.
+    return StartProgram(L"\"" + programFolder + L"\\" + ProgramFiles::kTool + L"\"");
+}
+
 UtcDateTime CurrentUtcTime() {
     SYSTEMTIME st{};
     ::GetSystemTime(&st);
@@ -69,7 +84,7 @@ UtcDateTime CurrentUtcTime() {
 }
 
 unique_mutex_lock AcquireSingleInstance() {
-    unique_mutex_lock mutex(::CreateMutexW(nullptr, TRUE, kSingleInstanceMutexName));
+    unique_mutex_lock mutex(::CreateMutexW(nullptr, TRUE, kToolInstanceMutexName));
     if (mutex && ::GetLastError() == ERROR_ALREADY_EXISTS) mutex.reset();
     return mutex;
 }

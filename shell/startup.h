@@ -7,18 +7,17 @@
 #include <functional>
 #include <string>
 
+#include "base/instance_names.h"
+#include "base/user_caption.h"
 #include "base/win/handle.h"
 #include "shell/data_file_backup.h"
 
 namespace TVSP {
 
-inline constexpr wchar_t kSingleInstanceMutexName[] = L"_Tarvo_SPROUT_SINGLE_INSTANCE_";
-inline constexpr wchar_t kMessageCaption[] = L"TarvoSprout";
-
 enum class PendingUpdate {
     None,       // no update cabinet waiting
     Rejected,   // the cabinet failed its signature check and was deleted
-    Discarded,  // no program in it, or not newer: the update folder was deleted
+    Discarded,  // not fully extracted, no program in it, or not newer: the update folder was deleted
     Applied,    // files copied over the program folder; the caller restarts the program
 };
 
@@ -28,15 +27,18 @@ using SignatureVerifier = std::function<bool(const std::wstring& path)>;
 // Applies "update\updatefiles.cab" of programFolder when it is signed and carries a newer
 // "tarvosprout.exe". On Applied the data file is gone (or, when it cannot be deleted, moved to
 // its backup name for `now`).
-PendingUpdate ApplyPendingUpdate(const std::wstring& programFolder, const SignatureVerifier& isSignedByMaker,
+[[nodiscard]] PendingUpdate ApplyPendingUpdate(const std::wstring& programFolder, const SignatureVerifier& isSignedByMaker,
                                  const UtcDateTime& now);
+
+// Starts the installed tool after an applied update; false when it could not be started.
+[[nodiscard]] bool StartInstalledTool(const std::wstring& programFolder);
 
 // The current UTC time.
 UtcDateTime CurrentUtcTime();
 
 // The single-instance mutex, created owned and held by the result until it is destroyed. Empty
 // when it cannot be created or another instance holds it.
-unique_mutex_lock AcquireSingleInstance();
+[[nodiscard]] unique_mutex_lock AcquireSingleInstance();
 
 // The dependency modules in the order they are checked, with the message a failing one shows.
 struct DependencyModule {
@@ -46,7 +48,7 @@ struct DependencyModule {
 extern const DependencyModule kDependencyModules[5];
 
 // The first module of programFolder that fails the check, or null when all pass.
-const DependencyModule* FirstInvalidDependency(const std::wstring& programFolder,
+[[nodiscard]] const DependencyModule* FirstInvalidDependency(const std::wstring& programFolder,
                                                const SignatureVerifier& isSignedByMaker);
 
 }  // namespace TVSP

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 
+#include "base/program_files.h"
 #include "device/system_utils.h"
 #include "base/win/strings.h"
 #include "engine/at_channel.h"
@@ -82,8 +83,9 @@ TVSP_MainWindow::~TVSP_MainWindow() {
 bool TVSP_MainWindow::Create(DWORD mainThreadId) {
     mainThreadId_ = mainThreadId;
     ProgressMessageId();  // registered once at start-up
-    const std::wstring skin = GetOwnDirectory() + L"\\TVSPMainWindow.ufd";
-    return CreateSkinnedWindow(L"UiFeatureKernel.dll", skin.c_str(), "mainWnd", nullptr, 0, 0, 0, 0, SW_SHOWNORMAL,
+    const std::wstring skin = ProgramFolderFile(ProgramFiles::kMainSkin);
+    if (skin.empty()) return false;
+    return CreateSkinnedWindow(ProgramFiles::kSkinKernel, skin.c_str(), "mainWnd", nullptr, 0, 0, 0, 0, SW_SHOWNORMAL,
                                WS_THICKFRAME, nullptr, false);
 }
 
@@ -197,7 +199,21 @@ LRESULT TVSP_MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         OnDeviceChange(wParam, lParam);
         return TRUE;
     }
-    if (msg == WM_DESTROY) DiscardQueuedProgress();
+    // Alt+F4, the taskbar and other programs close the window through the system: the same
+    // question as the close button, and never a window gone while the process lives on.
+    if (msg == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_CLOSE) {
+        AskAndClose();
+        return 0;
+    }
+    if (msg == WM_CLOSE && !closeRequested_) {
+        AskAndClose();
+        return 0;
+    }
+    if (msg == WM_DESTROY) {
+        DiscardQueuedProgress();
+        // However the window went, the message loop must end with it.
+        if (mainThreadId_) ::PostThreadMessageW(mainThreadId_, WM_QUIT, 0, 0);
+    }
     return CUiFeatureWindow::HandleMessage(msg, wParam, lParam);
 }
 
@@ -272,6 +288,7 @@ void TVSP_MainWindow::HandleProgress(const ProgressRecord& record) {
 }
 
 void TVSP_MainWindow::Close() {
+    closeRequested_ = true;
     if (HasWindow()) ::PostMessageW(hwnd_, WM_CLOSE, 0, 0);
     if (mainThreadId_) ::PostThreadMessageW(mainThreadId_, WM_QUIT, 0, 0);
 }
@@ -430,17 +447,31 @@ void TVSP_MainWindow::RestartWatch() {
 }
 
 void TVSP_MainWindow::CheckClientUpdateCommand() {
-    const std::wstring cabinet = GetOwnDirectory() + L"\\update\\updatefiles.cab";
-    const bool waiting = ::GetFileAttributesW(cabinet.c_str()) != INVALID_FILE_ATTRIBUTES;
+    const std::wstring cabinet = ProgramFolderFile(std::wstring(ProgramFiles::kUpdateFolder) + L"\\" +
+                                                   ProgramFiles::kUpdateCabinet);
+    const bool waiting = !cabinet.empty() && ::GetFileAttributesW(cabinet.c_str()) != INVALID_FILE_ATTRIBUTES;
     ShowMessage(waiting ? L"请重启Sprout以便完成升级。" : L"已经是最新版本。", MB_OK, true);
 }
 
 void TVSP_MainWindow::AskAndClose() {
-    if (flashRunning_ &&
-        ShowMessage(L"正在刷机，确认要退出吗？", MB_ICONWARNING | MB_YESNO, false) == IDNO) {
-        return;
+    if (closeRequested_) return;
+    if (flashRunning_) {
+        // A second request while the question is open (another Alt+F4) does not stack boxes.
+        if (asking_.exchange(true)) return;
+        const int answer = ShowMessage(L"正在刷机，确认要退出吗？", MB_ICONWARNING | MB_YESNO, false);
+        asking_ = false;
+        if (answer == IDNO) return;
     }
     Close();
+}
+
+void TVSP_MainWindow::OnSysCommand(WPARAM wParam, LPARAM lParam) {
+    // The skin's caption close button arrives here: the same path as every other close.
+    if ((wParam & 0xFFF0) == SC_CLOSE) {
+        AskAndClose();
+        return;
+    }
+    CUiFeatureWindow::OnSysCommand(wParam, lParam);
 }
 
 int UIF_CALL TVSP_MainWindow::OnControlMessage(IControlBase* sender, int code, WPARAM, LPARAM) {

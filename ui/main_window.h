@@ -95,6 +95,7 @@ protected:
     // idle watch is let go.
     void OnDeviceChange(WPARAM wParam, LPARAM lParam);
     void OnClose() override;                // 4
+    void OnSysCommand(WPARAM wParam, LPARAM lParam) override;  // 6
     void OnCreated() override;              // 7: bind the controls and start up
     void OnTimer(UINT_PTR timerId) override;  // 8
 
@@ -134,6 +135,9 @@ private:
     std::atomic<bool> awaitRestart_{false};
     std::atomic<int> downloadPortFound_{0};
     std::atomic<bool> removalReported_{false};
+    // Set by Close(): the WM_CLOSE it posts really closes; any other WM_CLOSE asks first.
+    std::atomic<bool> closeRequested_{false};
+    std::atomic<bool> asking_{false};
 
     mutable std::mutex romSettingMutex_;
     std::string romSettingPath_;

@@ -46,6 +46,7 @@ int Usage() {
                  "  msgbox-press BUTTON          press OK, Cancel, Yes, No, ... of the first box\n"
                  "  device arrive|remove PATH    WM_DEVICECHANGE with a USB device-interface record\n"
                  "  volume arrive|remove MASK    WM_DEVICECHANGE with a volume record (MASK: bits or letters)\n"
+                 "  close syscommand|message     posts SC_CLOSE (as Alt+F4 or the taskbar) or WM_CLOSE to the main window\n"
                  "The pipe name comes from --pipe or TVSP_AUTOMATION.\n");
     return 2;
 }
@@ -199,6 +200,16 @@ int wmain(int argc, wchar_t** argv) {
             result = ::SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume));
         }
         PrintLine(json{{"ok", true}, {"result", static_cast<long long>(result)}}.dump());
+        return 0;
+    }
+    if (command == "close" && args.size() == 2 && (args[1] == "syscommand" || args[1] == "message")) {
+        HWND window = MainWindow(hello);
+        if (!window || !::IsWindow(window)) return Fail("the tool has no main window");
+        // Posted, as the system does: a sent close would wait for the tool's question to be answered.
+        const BOOL posted = args[1] == "syscommand" ? ::PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0)
+                                                    : ::PostMessageW(window, WM_CLOSE, 0, 0);
+        if (!posted) return Fail("cannot post to the main window (error " + std::to_string(::GetLastError()) + ")");
+        PrintLine(json{{"ok", true}}.dump());
         return 0;
     }
     return Usage();

@@ -238,10 +238,12 @@ TEST(DeleteDirectory, RemovesTreeAndReportsTheFolderItself) {
 TEST(StartProgram, StartsWithoutWaiting) {
     TempFolder folder(L"start");
     const std::wstring marker = folder / L"started.txt";
-    StartProgram(L"cmd.exe /c echo ok> \"" + marker + L"\"");
+    EXPECT_TRUE(StartProgram(L"cmd.exe /c echo ok> \"" + marker + L"\""));
     for (int i = 0; i < 100 && !Exists(marker); ++i) ::Sleep(100);
     EXPECT_TRUE(Exists(marker));
-    StartProgram(L"tvsp-no-such-program-xyz.exe");  // a failure is silent
+    ::SetLastError(0xdeadbeef);
+    EXPECT_FALSE(StartProgram(L"tvsp-no-such-program-xyz.exe"));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 TEST(MachineId, HasFourPercentEncodedComponents) {

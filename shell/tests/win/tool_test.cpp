@@ -37,7 +37,7 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
 }
 
 bool SingleInstanceMutexExists() {
-    HANDLE h = ::OpenMutexW(SYNCHRONIZE, FALSE, kSingleInstanceMutexName);
+    HANDLE h = ::OpenMutexW(SYNCHRONIZE, FALSE, kToolInstanceMutexName);
     if (!h) return false;
     ::CloseHandle(h);
     return true;
@@ -209,6 +209,61 @@ TEST(ToolProcess, SameVersionUpdateIsDiscarded) {
     EXPECT_FALSE(Exists(install.File(L"update")));
     EXPECT_FALSE(Exists(install.File(L"started.txt")));
     EXPECT_EQ(ReadAll(install.File(L"sproutdata.ini")), kDataFile);
+}
+
+TEST(ToolProcess, PartlyExtractedUpdateIsDiscarded) {
+    Installation install(L"partial");
+    PlaceUpdateCabinet(install, L"newer.cab");
+    // The cabinet's second member cannot be written: a folder stands where the file would go.
+    ASSERT_TRUE(::CreateDirectoryW(install.File(L"update\\extra.txt").c_str(), nullptr));
+    WriteText(install.File(L"sproutdata.ini"), kDataFile);
+    ToolProcess tool(install.Dir());
+    ASSERT_TRUE(WaitFor([&] { return tool.HasVisibleWindow(); }, 30000)) << "the tool did not start normally";
+    EXPECT_FALSE(Exists(install.File(L"update")));
+    EXPECT_EQ(GetFileVersionString(install.File(L"tarvosprout.exe"), true), L"1.0.0.0");
+    EXPECT_FALSE(Exists(install.File(L"extra.txt")));
+    EXPECT_FALSE(Exists(install.File(L"sub")));
+    EXPECT_EQ(ReadAll(install.File(L"sproutdata.ini")), kDataFile);
+}
+
+TEST(ToolProcess, ProgramFolderTooLongToNameRefusesToStart) {
+    // A module path that does not fit 260 characters gives no program folder at all.
+    std::wstring folder = L"\\\\?\\C:\\tvsp-tool-tests\\long";
+    ::CreateDirectoryW(L"C:\\tvsp-tool-tests", nullptr);
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    for (int level = 0; level < 5; ++level) {
+        folder += L"\\" + std::wstring(60, static_cast<wchar_t>(L'a' + level));
+        ASSERT_TRUE(::CreateDirectoryW(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+    }
+    const std::wstring program = folder + L"\\tarvosprout.exe";
+    ASSERT_GT(program.size() - 4, static_cast<std::size_t>(MAX_PATH));
+    ASSERT_TRUE(::CopyFileW((ProgramFolder() + L"\\tarvosprout.exe").c_str(), program.c_str(), FALSE));
+
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                 &si, &pi));
+    std::vector<tvsp::OpenMessageBox> boxes;
+    EXPECT_TRUE(WaitFor([&] { return !(boxes = tvsp::FindMessageBoxes(pi.dwProcessId)).empty(); }, 30000));
+    if (!boxes.empty()) {
+        EXPECT_EQ(boxes[0].caption, L"TarvoSprout");
+        EXPECT_EQ(boxes[0].text, L"程序所在文件夹的路径过长，无法启动！请将TarvoSprout安装到路径较短的文件夹。");
+        EXPECT_TRUE(tvsp::PressMessageBoxButton(boxes[0], "OK"));
+    }
+    EXPECT_EQ(::WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD code = STILL_ACTIVE;
+    ::GetExitCodeProcess(pi.hProcess, &code);
+    EXPECT_NE(code, 0u);
+    if (code == STILL_ACTIVE) ::TerminateProcess(pi.hProcess, 99);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    EXPECT_FALSE(SingleInstanceMutexExists());
+    // Nothing was made at the root of the drive from an empty folder.
+    EXPECT_FALSE(Exists(L"C:\\update"));
+    EXPECT_FALSE(Exists(L"C:\\sproutdata.ini"));
+    ::DeleteFileW(program.c_str());
 }
 
 TEST(ToolProcess, NewerUpdateIsAppliedAndStarted) {

@@ -125,9 +125,11 @@ public:
         return WaitUntil([] { return !MainWindowSnapshot().is_null(); }, 30000);
     }
     // Closes the tool through its close button; true when it ended by itself.
-    bool CloseByButton() {
+    bool CloseByButton() { return CloseBy(L"click mainWnd/TB_ClostBtn"); }
+    // Closes the tool with a uictl command from another process; true when it ended by itself.
+    bool CloseBy(const std::wstring& uictlCommand) {
         if (!pi_.hProcess) return true;
-        Uictl(L"click mainWnd/TB_ClostBtn");
+        Uictl(uictlCommand);
         const bool ended = ::WaitForSingleObject(pi_.hProcess, 20000) == WAIT_OBJECT_0;
         Stop();
         return ended;
@@ -310,4 +312,20 @@ TEST_F(ToolUiTest, DeviceNotificationsStartDetectionAndLetTheWatchGo) {
     EXPECT_TRUE(watch.ReceivedCommands().empty());
     EXPECT_EQ(ControlText(MainWindowSnapshot(), "Status"), "未连接");
     EXPECT_TRUE(tool.CloseByButton());
+}
+
+// Alt+F4, the taskbar's "close window" and other programs close through the system, not the
+// close button: the process must end with its window, or the single-instance mutex it keeps
+// would stop every later start.
+TEST_F(ToolUiTest, ClosingThroughTheSystemEndsTheProcess) {
+    for (const wchar_t* command : {L"close syscommand", L"close message"}) {
+        SCOPED_TRACE(WideToUtf8(command));
+        RunningTool tool(L"C:\\tvsp-tool-ui\\close");
+        ASSERT_TRUE(tool.Start());
+        EXPECT_TRUE(tool.CloseBy(command));
+
+        RunningTool again(L"C:\\tvsp-tool-ui\\close", false);
+        ASSERT_TRUE(again.Start()) << "no window after closing through the system";
+        EXPECT_TRUE(again.CloseByButton());
+    }
 }

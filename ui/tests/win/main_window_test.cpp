@@ -209,6 +209,35 @@ TEST_F(MainWindowTest, ClosingDuringAFlashAsksFirst) {
     EXPECT_TRUE(QuitPosted());
 }
 
+TEST_F(MainWindowTest, SystemCloseRequestsAskDuringAFlash) {
+    // As Alt+F4 or the taskbar (SC_CLOSE) and another program (WM_CLOSE) deliver them.
+    const std::pair<UINT, WPARAM> requests[] = {{WM_SYSCOMMAND, SC_CLOSE}, {WM_CLOSE, 0}};
+    window->SetFlashRunning(true);
+    for (const auto& [message, wParam] : requests) {
+        SCOPED_TRACE(message);
+        BoxAnswerer answer("No");
+        ASSERT_TRUE(::PostMessageW(window->GetHandle(), message, wParam, 0));
+        Pump(200);
+        answer.Join();
+        EXPECT_EQ(answer.text, L"正在刷机，确认要退出吗？");
+        Pump(100);
+        EXPECT_FALSE(QuitPosted());
+        EXPECT_TRUE(::IsWindow(window->GetHandle())) << "the window went while the tool stays";
+    }
+    {
+        BoxAnswerer answer("Yes");
+        ASSERT_TRUE(::PostMessageW(window->GetHandle(), WM_SYSCOMMAND, SC_CLOSE, 0));
+        Pump(200);
+        answer.Join();
+    }
+    EXPECT_TRUE(QuitPosted());
+}
+
+TEST_F(MainWindowTest, AWindowDestroyedAnyWayEndsTheLoop) {
+    ASSERT_TRUE(::DestroyWindow(window->GetHandle()));
+    EXPECT_TRUE(QuitPosted());
+}
+
 TEST_F(MainWindowTest, ClosingWhileIdleAsksNothing) {
     Click("TB_ClostBtn");
     EXPECT_TRUE(QuitPosted());
