@@ -22,11 +22,7 @@ void ShowStartupError(const wchar_t* text) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace TVSP;
     const std::wstring programFolder = GetOwnDirectory();
-    // Every file of the tool lives in its folder: without one, each path would be root-relative.
-    if (programFolder.empty()) {
-        ShowStartupError(ShellTexts::kProgramFolderTooLong);
-        return 4;
-    }
+    if (RefuseToStartWithoutProgramFolder(programFolder)) return 4;
 
     if (ApplyPendingUpdate(programFolder, IsSignedByMaker, CurrentUtcTime()) == PendingUpdate::Applied) {
         // Exit code 0 either way: the update is in place and the next start runs it, whether or

@@ -71,6 +71,13 @@ PendingUpdate ApplyPendingUpdate(const std::wstring& programFolder, const Signat
     return PendingUpdate::Applied;
 }
 
+bool RefuseToStartWithoutProgramFolder(const std::wstring& programFolder) {
+    if (!programFolder.empty()) return false;
+    // The answer of a box with only OK carries nothing.
+    static_cast<void>(::MessageBoxW(nullptr, ShellTexts::kProgramFolderTooLong, kMessageCaption, MB_ICONSTOP | MB_OK));
+    return true;
+}
+
 bool StartInstalledTool(const std::wstring& programFolder) {
     if (programFolder.empty()) return false;
     // Quoted, so a folder with spaces can never start a different program.

@@ -30,6 +30,10 @@ using SignatureVerifier = std::function<bool(const std::wstring& path)>;
 [[nodiscard]] PendingUpdate ApplyPendingUpdate(const std::wstring& programFolder, const SignatureVerifier& isSignedByMaker,
                                  const UtcDateTime& now);
 
+// Without a program folder (its path does not fit 260 characters) every file of the tool would be
+// looked for at the root of a drive: says why the tool cannot start and gives true.
+[[nodiscard]] bool RefuseToStartWithoutProgramFolder(const std::wstring& programFolder);
+
 // Starts the installed tool after an applied update; false when it could not be started.
 [[nodiscard]] bool StartInstalledTool(const std::wstring& programFolder);
 

@@ -12,13 +12,13 @@
 #include "engine/model_catalog.h"
 #include "engine/window_observer.h"
 #include "shell/ini_files.h"
+#include "ui/user_texts.h"
 
 namespace TVSP {
 namespace {
 
 constexpr int kButtonClicked = UIF_MSG_BUTTON_CLICKED;
 constexpr DWORD kWorkerGraceMs = 2000;
-const wchar_t kCaption[] = L"TarvoSprout";
 
 // Where each control of the window lives: top-level panels are found in the window, the rest
 // inside their panel.
@@ -74,11 +74,7 @@ T* As(IControlBase* control) {
 
 TVSP_MainWindow::TVSP_MainWindow() : watch_(SproutData::ReadModel(), SproutData::ReadVersion()) {}
 
-TVSP_MainWindow::~TVSP_MainWindow() {
-    // Worker handles still held belong to threads that ended or were terminated at shutdown.
-    if (HANDLE h = deviceWorker_.exchange(nullptr)) ::CloseHandle(h);
-    if (HANDLE h = updateWorker_.exchange(nullptr)) ::CloseHandle(h);
-}
+TVSP_MainWindow::~TVSP_MainWindow() = default;
 
 bool TVSP_MainWindow::Create(DWORD mainThreadId) {
     mainThreadId_ = mainThreadId;
@@ -90,15 +86,11 @@ bool TVSP_MainWindow::Create(DWORD mainThreadId) {
 }
 
 void TVSP_MainWindow::Shutdown() {
-    for (std::atomic<HANDLE>* worker : {&updateWorker_, &deviceWorker_}) {
-        if (HANDLE h = worker->exchange(nullptr)) {
-            // A short grace first: a worker killed inside a control setter would leave the skin's
-            // lock held and hang the kernel's shutdown. One AT transaction takes under 2 s.
-            if (::WaitForSingleObject(h, kWorkerGraceMs) == WAIT_TIMEOUT) ::TerminateThread(h, 0);
-            ::CloseHandle(h);
-        }
-    }
-    if (kernel_) kernel_->Shutdown();
+    // A short grace first: a worker killed inside a control setter would leave the skin's lock
+    // held and hang the kernel's shutdown. One AT transaction takes under 2 s.
+    updateWorker_.Stop(kWorkerGraceMs);
+    deviceWorker_.Stop(kWorkerGraceMs);
+    ShutdownSkinKernel();
 }
 
 IControlBase* TVSP_MainWindow::Control(const char* name) const {
@@ -132,7 +124,7 @@ void TVSP_MainWindow::OnCreated() {
     BindControls();
 
     wchar_t versionText[128];
-    std::swprintf(versionText, 128, L"客户端版本：V%ls beta", GetOwnVersion().c_str());
+    std::swprintf(versionText, 128, UiTexts::kToolVersionFormat, GetOwnVersion().c_str());
     SetControlText(Control("Version"), versionText);
 
     ShowBatteryHint();
@@ -294,18 +286,15 @@ void TVSP_MainWindow::Close() {
 }
 
 void TVSP_MainWindow::StartDeviceWorker() {
-    if (deviceWorker_.load()) return;
-    HANDLE thread = ::CreateThread(nullptr, 0, DeviceWorkerMain, this, CREATE_SUSPENDED, nullptr);
-    if (!thread) return;
-    deviceWorker_ = thread;
-    ::ResumeThread(thread);
+    // One detection at a time: a start while one runs is dropped, as is one the system refuses.
+    static_cast<void>(deviceWorker_.Start(DeviceWorkerMain, this));
 }
 
 DWORD WINAPI TVSP_MainWindow::DeviceWorkerMain(void* self) {
     auto* window = static_cast<TVSP_MainWindow*>(self);
     if (DetectWatch(window->watch_, *window)) window->RefreshStatus();
     // The handle is cleared when the thread ends so the next arrival can start a new detection.
-    if (HANDLE h = window->deviceWorker_.exchange(nullptr)) ::CloseHandle(h);
+    window->deviceWorker_.Finished();
     return 0;
 }
 
@@ -426,7 +415,7 @@ bool TVSP_MainWindow::IsSender(IControlBase* sender, const char* name) const {
 }
 
 int TVSP_MainWindow::ShowMessage(const wchar_t* text, UINT flags, bool owned) {
-    return ::MessageBoxW(owned ? hwnd_ : nullptr, text, kCaption, flags);
+    return ::MessageBoxW(owned ? hwnd_ : nullptr, text, kMessageCaption, flags);
 }
 
 void TVSP_MainWindow::OpenWebPage(int page) {
@@ -443,14 +432,14 @@ void TVSP_MainWindow::RestartWatch() {
     } else {
         RebootWatch(watch.port);
     }
-    ShowMessage(L"设备已重启", MB_OK, true);
+    ShowMessage(UiTexts::kWatchRestarted, MB_OK, true);
 }
 
 void TVSP_MainWindow::CheckClientUpdateCommand() {
     const std::wstring cabinet = ProgramFolderFile(std::wstring(ProgramFiles::kUpdateFolder) + L"\\" +
                                                    ProgramFiles::kUpdateCabinet);
     const bool waiting = !cabinet.empty() && ::GetFileAttributesW(cabinet.c_str()) != INVALID_FILE_ATTRIBUTES;
-    ShowMessage(waiting ? L"请重启Sprout以便完成升级。" : L"已经是最新版本。", MB_OK, true);
+    ShowMessage(waiting ? UiTexts::kRestartToUpdate : UiTexts::kToolUpToDate, MB_OK, true);
 }
 
 void TVSP_MainWindow::AskAndClose() {
@@ -458,7 +447,7 @@ void TVSP_MainWindow::AskAndClose() {
     if (flashRunning_) {
         // A second request while the question is open (another Alt+F4) does not stack boxes.
         if (asking_.exchange(true)) return;
-        const int answer = ShowMessage(L"正在刷机，确认要退出吗？", MB_ICONWARNING | MB_YESNO, false);
+        const int answer = ShowMessage(UiTexts::kConfirmQuitDuringFlash, MB_ICONWARNING | MB_YESNO, false);
         asking_ = false;
         if (answer == IDNO) return;
     }

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "base/win/worker_slot.h"
 #include "engine/progress_mapping.h"
 #include "device/usb_notifications.h"
 #include "engine/watch_detection.h"
@@ -145,8 +146,8 @@ private:
     mutable std::mutex latestMutex_;
     LatestFirmware latest_;
 
-    std::atomic<HANDLE> deviceWorker_{nullptr};
-    std::atomic<HANDLE> updateWorker_{nullptr};
+    WorkerSlot deviceWorker_;
+    WorkerSlot updateWorker_;
 
     // Controls by name, bound once the skin exists and never changed afterwards; the children
     // of "panel-notready" are kept as "notready/<name>" since "label" also names the failure text.

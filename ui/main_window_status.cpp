@@ -6,24 +6,14 @@
 
 #include "device/version.h"
 #include "engine/model_catalog.h"
+#include "ui/user_texts.h"
 
 namespace TVSP {
 namespace {
 
 constexpr std::uint64_t kLastTestDeviceVersion = 16;
 
-const wchar_t kNewVersionConnect[] = L"发现新版本，连接设备，即可升级！";
-const wchar_t kTestDevice[] = L"抱歉，您的设备为公测设备，由于硬件规格不同，已无法升级";
-const wchar_t kEnsureNetwork[] = L"请确保手表网络正常，否则无法升级！";
-const wchar_t kCurrentVersion[] = L"当前固件版本：";
-const wchar_t kCanUpgrade[] = L"可一键升级";
-const wchar_t kCopiedUnplug[] = L"固件拷贝成功，请拔掉数据线，手表10秒后将自动升级！若手表网络不可用，则无法升级！";
-const wchar_t kSelfUpgrade[] = L"固件下载成功，手表会自动重启并完成升级";
-const wchar_t kUpToDate[] = L"当前固件已是最新版！";
-const wchar_t kProductName[] = L"TarvoSprout";
-const wchar_t kNotConnectedSuffix[] = L"（未连接）";
-const wchar_t kConnected[] = L"已连接TarvoSprout";
-const wchar_t kNotConnected[] = L"未连接";
+using namespace UiTexts;
 
 std::wstring Widen(std::string_view ascii) { return std::wstring(ascii.begin(), ascii.end()); }
 
@@ -57,7 +47,7 @@ std::wstring FormatReleaseDate(std::int64_t secondsSince1970) {
     unsigned month = 0, day = 0;
     CivilFromDays(days, year, month, day);
     wchar_t text[64];
-    std::swprintf(text, 64, L"%lld年%02u月%02u日", static_cast<long long>(year), month, day);
+    std::swprintf(text, 64, kReleaseDateFormat, static_cast<long long>(year), month, day);
     return text;
 }
 

@@ -29,11 +29,16 @@ CUiFeatureWindow::~CUiFeatureWindow() {
     UnloadKernel();
 }
 
+void CUiFeatureWindow::ShutdownSkinKernel() {
+    if (skinWindow_) skinWindow_->Release();
+    skinWindow_ = nullptr;
+    if (kernel_) kernel_->Shutdown();
+}
+
 void CUiFeatureWindow::UnloadKernel() {
     kernel_ = nullptr;
     engine_ = nullptr;
-    if (kernelLibrary_) ::FreeLibrary(kernelLibrary_);
-    kernelLibrary_ = nullptr;
+    kernelLibrary_.reset();
 }
 
 void CUiFeatureWindow::SetWorkAreaForTesting(const TVSP::ScreenRect* area) { g_testWorkArea.store(area); }
@@ -52,9 +57,10 @@ bool CUiFeatureWindow::CreateSkinnedWindow(const wchar_t* kernelPath, const wcha
     skinPath_ = skinPath;
     windowName_ = windowName;
 
-    kernelLibrary_ = ::LoadLibraryW(kernelPath);
+    kernelLibrary_.reset(::LoadLibraryW(kernelPath));
     if (!kernelLibrary_) return false;
-    auto get = reinterpret_cast<UifGetUiKernelInterfaceFn>(reinterpret_cast<void (*)()>(::GetProcAddress(kernelLibrary_, kUifKernelExport)));
+    auto get = reinterpret_cast<UifGetUiKernelInterfaceFn>(
+        reinterpret_cast<void (*)()>(::GetProcAddress(kernelLibrary_.get(), kUifKernelExport)));
     IUiKernel* kernel = get ? get() : nullptr;
     IUiEngine* engine = kernel ? kernel->GetEngine() : nullptr;
     if (!engine) {

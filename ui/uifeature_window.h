@@ -35,6 +35,10 @@ public:
     int UIF_CALL OnControlMessage(IControlBase* sender, int code, WPARAM value1, LPARAM value2) override;
 
     IUiKernel* GetKernel() const { return kernel_; }
+    // Ends the skin engine for the process. This window's skin lets go first: the kernel's
+    // shutdown frees every skin window it still holds, and a later release of ours would touch
+    // freed memory.
+    void ShutdownSkinKernel();
     IUiSkinWindow* GetSkinWindow() const { return skinWindow_; }
 
     // The work area used for centring; tests replace it.
@@ -47,7 +51,7 @@ protected:
         return skinWindow_ ? UifCast<T>(skinWindow_->FindControl(name)) : nullptr;
     }
 
-    HMODULE kernelLibrary_ = nullptr;
+    TVSP::unique_hmodule kernelLibrary_;
     IUiKernel* kernel_ = nullptr;
     IUiEngine* engine_ = nullptr;
     IUiSkinWindow* skinWindow_ = nullptr;

@@ -62,16 +62,14 @@ CWin32Window::CWin32Window() {
 CWin32Window::~CWin32Window() {
     if (IsHandle(hwnd_) && ::IsWindow(hwnd_)) ::PostMessageW(hwnd_, WM_CLOSE, 0, 0);
     if (ownThread_ && thread_) {
-        if (::WaitForSingleObject(thread_, kThreadEndWaitMs) != WAIT_OBJECT_0) {
-            ::TerminateThread(thread_, 1);
-            ::WaitForSingleObject(thread_, kThreadEndWaitMs);
+        if (::WaitForSingleObject(thread_.get(), kThreadEndWaitMs) != WAIT_OBJECT_0) {
+            ::TerminateThread(thread_.get(), 1);
+            ::WaitForSingleObject(thread_.get(), kThreadEndWaitMs);
         }
     }
     // Messages still queued for the window (the WM_CLOSE above) must not reach this object once
     // it is gone: they fall to the default procedure, which closes the window.
     MapEraseObject(this);
-    if (thread_) ::CloseHandle(thread_);
-    if (readyEvent_) ::CloseHandle(readyEvent_);
 }
 
 void CWin32Window::StoreCreation(const wchar_t* title, HWND parent, int left, int top, int right, int bottom,
@@ -102,17 +100,15 @@ bool CWin32Window::CreateOnOwnThread(const wchar_t* title, HWND parent, int left
     GUID guid{};
     if (FAILED(::CoCreateGuid(&guid))) return false;
     const std::wstring name = TVSP::ReadyEventName(guid.Data1, guid.Data2, guid.Data3, guid.Data4);
-    readyEvent_ = ::CreateEventW(nullptr, FALSE, FALSE, name.c_str());
+    readyEvent_.reset(::CreateEventW(nullptr, FALSE, FALSE, name.c_str()));
     if (!readyEvent_) return false;
-    thread_ = ::CreateThread(nullptr, 0, &CWin32Window::ThreadMain, this, 0, nullptr);
+    thread_.reset(::CreateThread(nullptr, 0, &CWin32Window::ThreadMain, this, 0, nullptr));
     if (!thread_) {
-        ::CloseHandle(readyEvent_);
-        readyEvent_ = nullptr;
+        readyEvent_.reset();
         return false;
     }
-    const DWORD wait = ::WaitForSingleObject(readyEvent_, kReadyWaitMs);
-    ::CloseHandle(readyEvent_);
-    readyEvent_ = nullptr;
+    const DWORD wait = ::WaitForSingleObject(readyEvent_.get(), kReadyWaitMs);
+    readyEvent_.reset();
     return wait == WAIT_OBJECT_0 && IsHandle(hwnd_) && ::IsWindow(hwnd_);
 }
 
@@ -122,7 +118,7 @@ DWORD WINAPI CWin32Window::ThreadMain(void* param) {
     const HRESULT hr = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     (void)hr;
     const bool created = self->RegisterWindowClass() && self->CreateNativeWindow();
-    HANDLE ready = self->readyEvent_;
+    HANDLE ready = self->readyEvent_.get();
     ::SetEvent(ready);
     // Without a window nothing would ever end the loop: the thread ends at once instead.
     if (!created) return 1;

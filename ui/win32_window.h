@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "base/win/handle.h"
+
 class CWin32Window {
 public:
     CWin32Window();
@@ -37,7 +39,7 @@ public:
 
     HWND GetHandle() const { return hwnd_; }
     bool IsOwnThread() const { return ownThread_; }
-    HANDLE GetWindowThread() const { return thread_; }
+    HANDLE GetWindowThread() const { return thread_.get(); }
     DWORD GetWindowThreadId() const { return threadId_; }
     RECT GetStoredRect() const { return RECT{left_, top_, right_, bottom_}; }
 
@@ -63,8 +65,8 @@ protected:
     HWND parent_ = nullptr;
     void* userData_ = nullptr;
     DWORD style_ = 0;
-    HANDLE readyEvent_ = nullptr;
-    HANDLE thread_ = nullptr;
+    TVSP::unique_handle readyEvent_;
+    TVSP::unique_handle thread_;
     DWORD threadId_ = 0;
     bool ownThread_ = false;
     bool paintByDefault_ = false;

@@ -130,9 +130,12 @@ public:
     bool CloseBy(const std::wstring& uictlCommand) {
         if (!pi_.hProcess) return true;
         Uictl(uictlCommand);
+        // Ended by itself and cleanly: a crash on the way out also ends the process.
         const bool ended = ::WaitForSingleObject(pi_.hProcess, 20000) == WAIT_OBJECT_0;
+        DWORD code = STILL_ACTIVE;
+        ::GetExitCodeProcess(pi_.hProcess, &code);
         Stop();
-        return ended;
+        return ended && code == 0;
     }
     void Stop() {
         if (!pi_.hProcess) return;
