@@ -19,6 +19,11 @@ inline constexpr wchar_t kDownloadAgent[] = L"MTK_AllInOne_DA.bin";
 inline constexpr wchar_t kGpsLibrary[] = L"GPS_DL.dll";
 // program-folder-files end
 
+// The same files as one table, in the same order (for the installer's copy).
+inline constexpr const wchar_t* kShipped[] = {kTool,        kSkinKernel,      kSkinControls,   kSkinEffects,
+                                              kSkinConfig,  kMainSkin,        kConfigIni,      kDownloadLibrary,
+                                              kDownloadAgent, kGpsLibrary};
+
 // Written by the tool at run time, never shipped.
 inline constexpr wchar_t kDataFile[] = L"sproutdata.ini";
 

@@ -18,7 +18,7 @@ public:
     // A member whose name would land outside the destination (absolute, drive letter, "..") is
     // skipped while the others are extracted, and the result is then
     // HRESULT_FROM_WIN32(ERROR_INVALID_NAME).
-    virtual HRESULT Extract(const wchar_t* cabinetPath, const wchar_t* destinationDirectory);
+    [[nodiscard]] virtual HRESULT Extract(const wchar_t* cabinetPath, const wchar_t* destinationDirectory);
     // Called by the iterator for every event.
     virtual UINT OnCabinetNotification(UINT notification, UINT_PTR param1, UINT_PTR param2);
     // Kept for callers that expect it: no effect.

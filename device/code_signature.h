@@ -25,13 +25,13 @@ enum class SignatureCheck {
 // digest of PE images only, so the cabinet digest is compared here as well); or, when the file
 // could not be opened, HRESULT_FROM_WIN32 of that failure. The file is held open without write or
 // delete sharing for the length of the check, so it cannot change underneath it.
-SignatureCheck VerifyCodeSignature(const std::wstring& path, HRESULT* trustResult = nullptr);
+[[nodiscard]] SignatureCheck VerifyCodeSignature(const std::wstring& path, HRESULT* trustResult = nullptr);
 
 // VerifyCodeSignature(path) == SignatureCheck::Valid.
-bool IsSignedByMaker(const std::wstring& path);
+[[nodiscard]] bool IsSignedByMaker(const std::wstring& path);
 
 // The same check against another certificate (its DER bytes); a null or empty pin matches nothing.
-SignatureCheck VerifyCodeSignatureAgainst(const std::wstring& path, const unsigned char* pinnedDer,
+[[nodiscard]] SignatureCheck VerifyCodeSignatureAgainst(const std::wstring& path, const unsigned char* pinnedDer,
                                           std::size_t pinnedSize, HRESULT* trustResult = nullptr);
 
 // DER bytes of the certificate this build signs with (fixed when the build is configured).

@@ -29,10 +29,10 @@ struct DriverPackageRemoval {
 // Looks through "<windowsDirectory>\inf\oem*.inf" in enumeration order and hands the first
 // matching file's bare name to uninstall with SUOI_FORCEDELETE. A null uninstall still reports
 // the match but removes nothing. Files that cannot be read count as not matching.
-DriverPackageRemoval RemoveWrongDriverPackage(const std::wstring& windowsDirectory, UninstallOemInfFn uninstall);
+[[nodiscard]] DriverPackageRemoval RemoveWrongDriverPackage(const std::wstring& windowsDirectory, UninstallOemInfFn uninstall);
 
 // The same in the Windows folder, with SetupUninstallOEMInfW resolved from the system's
 // setupapi.dll; when that cannot be loaded or resolved nothing is searched or removed.
-DriverPackageRemoval RemoveWrongDriverPackage();
+[[nodiscard]] DriverPackageRemoval RemoveWrongDriverPackage();
 
 }  // namespace TVSP

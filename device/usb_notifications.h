@@ -20,7 +20,7 @@ using unique_hdevnotify = unique_any<HDEVNOTIFY, detail::UnregisterDevNotifyNoRe
 // Asks for arrival and removal of every USB device interface (GUID_DEVINTERFACE_USB_DEVICE) to
 // reach window as WM_DEVICECHANGE. Empty on failure (GetLastError tells why). Keep the owner as
 // long as the window: volume notifications need no registration.
-unique_hdevnotify RegisterUsbDeviceNotifications(HWND window);
+[[nodiscard]] unique_hdevnotify RegisterUsbDeviceNotifications(HWND window);
 
 // Reads wParam/lParam of WM_DEVICECHANGE into plain values. lParam is only looked at for arrival
 // and remove-complete events, and the record is read no further than its own dbch_size says.
@@ -28,6 +28,6 @@ DeviceChange DecodeDeviceChange(WPARAM wParam, LPARAM lParam);
 
 // Decode and classify in one step, for the main window's WM_DEVICECHANGE handler (which then
 // returns TRUE whatever the result).
-WatchEventResult ClassifyDeviceChangeMessage(WPARAM wParam, LPARAM lParam, UsbPresenceState& state);
+[[nodiscard]] WatchEventResult ClassifyDeviceChangeMessage(WPARAM wParam, LPARAM lParam, UsbPresenceState& state);
 
 }  // namespace TVSP

@@ -58,7 +58,7 @@ bool PathContainsHardwareId(std::wstring_view path, std::string_view hardwareId)
 
 // Classifies one notification and updates state.usbDiskPending. A volume arrival clears the flag
 // even when the workflow's flags keep it from being handed on.
-WatchEventResult ClassifyDeviceChange(const DeviceChange& change, UsbPresenceState& state);
+[[nodiscard]] WatchEventResult ClassifyDeviceChange(const DeviceChange& change, UsbPresenceState& state);
 
 const char* WatchEventName(WatchEvent event);
 

@@ -247,6 +247,10 @@ CONFIGRET SystemUsbHostAccess::GetRegistryProperty(DEVINST node, ULONG property,
     return ::CM_Get_DevNode_Registry_PropertyW(node, property, nullptr, buffer, length, 0);
 }
 
-void SystemUsbHostAccess::RemoveWrongDriverPackage() { TVSP::RemoveWrongDriverPackage(); }
+void SystemUsbHostAccess::RemoveWrongDriverPackage() {
+    // The scan goes on whether or not a package was there or could be removed: it only clears
+    // the way for the right driver.
+    static_cast<void>(TVSP::RemoveWrongDriverPackage());
+}
 
 }  // namespace TVSP

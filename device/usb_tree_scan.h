@@ -90,7 +90,7 @@ void ScanUsbHubs(HWND guideWindow);
 
 // Port's connection information: the extended query, else the legacy one converted (LowSpeed
 // set gives Speed 0, else 1). False when both fail.
-bool ReadConnectionInformation(IUsbDeviceHandle& hub, ULONG port, UsbConnectionInfoBuffer& result);
+[[nodiscard]] bool ReadConnectionInformation(IUsbDeviceHandle& hub, ULONG port, UsbConnectionInfoBuffer& result);
 // Controller-level name (HCD driver key, root hub name): header of 6 bytes, then the full size.
 std::optional<std::wstring> ReadControllerName(IUsbDeviceHandle& device, DWORD code);
 // Port-level name (hub name, driver key): header of 10 bytes with the port, then the full size.

@@ -34,7 +34,7 @@ public:
     ~TVSP_MainWindow() override;
 
     // Creates the skinned window "mainWnd" on the calling thread at its natural size, centred.
-    bool Create(DWORD mainThreadId);
+    [[nodiscard]] bool Create(DWORD mainThreadId);
     // Terminates the workers that still run (no waiting) and shuts the skin kernel down.
     void Shutdown();
 

@@ -21,10 +21,10 @@ public:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;            // 3
     bool CreateNativeWindow() override;                                                // 19
 
-    virtual bool CreateSkinnedWindow(const wchar_t* kernelPath, const wchar_t* skinPath, const char* windowName,
+    [[nodiscard]] virtual bool CreateSkinnedWindow(const wchar_t* kernelPath, const wchar_t* skinPath, const char* windowName,
                                      HWND parent, int left, int top, int right, int bottom, int showCommand,
                                      DWORD style, void* userData, bool ownThread);     // 20
-    virtual bool CreateSkinnedWindowWithKernel(IUiKernel* kernel, const wchar_t* skinPath, const char* windowName,
+    [[nodiscard]] virtual bool CreateSkinnedWindowWithKernel(IUiKernel* kernel, const wchar_t* skinPath, const char* windowName,
                                                HWND parent, int left, int top, int right, int bottom,
                                                int showCommand, DWORD style, void* userData,
                                                bool ownThread);                        // 21

@@ -14,9 +14,9 @@ public:
 
     // Virtual operations in slot order; subclasses override them by these names.
     virtual ~CWin32Window();                                                           // 0
-    virtual bool CreateOnOwnThread(const wchar_t* title, HWND parent, int left, int top, int right, int bottom,
+    [[nodiscard]] virtual bool CreateOnOwnThread(const wchar_t* title, HWND parent, int left, int top, int right, int bottom,
                                    int showCommand, DWORD style, void* userData);      // 1
-    virtual bool CreateOnCallingThread(const wchar_t* title, HWND parent, int left, int top, int right,
+    [[nodiscard]] virtual bool CreateOnCallingThread(const wchar_t* title, HWND parent, int left, int top, int right,
                                        int bottom, int showCommand, DWORD style, void* userData);  // 2
     virtual LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam);             // 3
     virtual void OnClose();                                                            // 4

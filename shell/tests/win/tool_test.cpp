@@ -3,12 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "base/program_files.h"
 #include "base/win/file_io.h"
 #include "device/system_utils.h"
 #include "device/version.h"
@@ -142,6 +144,26 @@ void PlaceUpdateCabinet(const Installation& install, const wchar_t* cabinet) {
 const char kDataFile[] = "[watch]\r\nmodel=watchk7_mt60d_ublox\r\nversion=1.2.3\r\n";
 
 }  // namespace
+
+// The build lays out program/ from the list in base/program_files.h; the table the tool and the
+// installer read must name exactly those files.
+TEST(ProgramFolder, HoldsExactlyTheShippedFiles) {
+    std::vector<std::wstring> present;
+    WIN32_FIND_DATAW found;
+    HANDLE find = ::FindFirstFileW((ProgramFolder() + L"\\*").c_str(), &found);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    do {
+        const std::wstring name = found.cFileName;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) present.push_back(name);
+    } while (::FindNextFileW(find, &found));
+    ::FindClose(find);
+    // Files the tool writes while it runs (tests run it in place) are not shipped ones.
+    std::erase(present, std::wstring(ProgramFiles::kDataFile));
+    std::vector<std::wstring> shipped(std::begin(ProgramFiles::kShipped), std::end(ProgramFiles::kShipped));
+    std::sort(present.begin(), present.end());
+    std::sort(shipped.begin(), shipped.end());
+    EXPECT_EQ(present, shipped);
+}
 
 TEST(ToolProcess, SecondStartEndsSilently) {
     Installation install(L"single");
