@@ -133,7 +133,7 @@ TEST(ClassifySequence, DiskFunctionThenVolumeArrivalAndRemoval) {
 
 TEST(ClassifySequence, UnitMaskOfTheArmedVolumeIsHandedOnUnchanged) {
     UsbPresenceState state;
-    ClassifyDeviceChange(Interface(kArr, kDisk), state);
+    EXPECT_EQ(ClassifyDeviceChange(Interface(kArr, kDisk), state).event, WE::DiskFunctionSeen);
     const WatchEventResult result = ClassifyDeviceChange(Volume(kArr, 0x80000001u), state);
     EXPECT_EQ(result.event, WE::WatchDiskArrival);
     EXPECT_EQ(result.unitMask, 0x80000001u);
