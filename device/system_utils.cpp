@@ -17,7 +17,8 @@ namespace {
 constexpr std::size_t kPathUnits = MAX_PATH;  // 260, the terminator included
 
 std::optional<std::wstring> JoinPath(std::wstring_view folder, std::wstring_view name) {
-    if (folder.size() + 1 + name.size() + 1 > kPathUnits) return std::nullopt;
+    // An empty folder would give "\name": the root of the current drive, never what was meant.
+    if (folder.empty() || folder.size() + 1 + name.size() + 1 > kPathUnits) return std::nullopt;
     std::wstring joined;
     joined.reserve(folder.size() + 1 + name.size());
     joined.append(folder).append(1, L'\\').append(name);
@@ -135,6 +136,10 @@ bool IsNativeX64() {
 }
 
 bool CopyDirectory(const std::wstring& source, const std::wstring& target) {
+    if (source.empty() || target.empty()) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
     if (source.size() >= kPathUnits || target.size() >= kPathUnits) return false;
     ::SHCreateDirectory(nullptr, target.c_str());  // an existing folder is fine
 
@@ -163,6 +168,10 @@ bool CopyDirectory(const std::wstring& source, const std::wstring& target) {
 }
 
 bool DeleteDirectory(const std::wstring& path) {
+    if (path.empty()) {
+        ::SetLastError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
     if (path.size() >= kPathUnits) return false;
     if (const auto pattern = JoinPath(path, L"*.*")) {
         WIN32_FIND_DATAW entry{};

@@ -235,6 +235,31 @@ TEST(DeleteDirectory, RemovesTreeAndReportsTheFolderItself) {
     EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
+// An empty folder joined with a name is the root of the current drive: deleting "" would empty
+// it. The current folder is moved into the prefix first, so a regression can only harm the
+// throwaway prefix's drive C:.
+TEST(DeleteDirectory, EmptyPathTouchesNothing) {
+    TempFolder folder(L"empty-path");
+    wchar_t previous[MAX_PATH] = {};
+    ASSERT_GT(::GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+    ASSERT_EQ(folder.path().substr(0, 3), L"C:\\");
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder.path().c_str()));
+    const std::wstring marker = L"C:\\tvsp-root-marker.txt";
+    Put(marker, "stays");
+
+    ::SetLastError(0xdeadbeef);
+    EXPECT_FALSE(DeleteDirectory(L""));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    ::SetLastError(0xdeadbeef);
+    EXPECT_FALSE(CopyDirectory(L"", folder / L"copy"));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_FALSE(CopyDirectory(folder.path(), L""));
+    EXPECT_EQ(ReadAll(marker), "stays");
+
+    ::SetCurrentDirectoryW(previous);
+    ::DeleteFileW(marker.c_str());
+}
+
 TEST(StartProgram, StartsWithoutWaiting) {
     TempFolder folder(L"start");
     const std::wstring marker = folder / L"started.txt";
