@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "companions/skin-engine/include/uifeature/ui_kernel.h"
+#include "uifeature/ui_kernel.h"
 #include "companions/skin-engine/kernel/font_factory.h"
 #include "testing/wine/window_test_support.h"
 
