@@ -15,12 +15,21 @@ elseif(TVSP_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(TVSP_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+    message(FATAL_ERROR "The fuzz targets need clang (cmake --preset fuzz)")
+  endif()
+  # The libraries the fuzz targets link carry libFuzzer's coverage instrumentation but not its main.
+  set(TVSP_FUZZ_INSTRUMENTATION
+      -fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+endif()
+
 # tvsp_library(NAME [PORTABLE] SOURCES ... LIBS ...)
-# PORTABLE libraries hold pure logic and build in every preset.
+# PORTABLE libraries hold pure logic and build in every preset (in the fuzz build, instrumented).
 function(tvsp_library name)
   cmake_parse_arguments(A "PORTABLE" "" "SOURCES;LIBS" ${ARGN})
   add_library(${name} STATIC ${A_SOURCES})
-  target_compile_options(${name} PRIVATE ${TVSP_WARNINGS})
+  target_compile_options(${name} PRIVATE ${TVSP_WARNINGS} ${TVSP_FUZZ_INSTRUMENTATION})
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
   if(WIN32)
     target_compile_definitions(${name} PUBLIC ${TVSP_WIN_DEFINES})
@@ -45,10 +54,10 @@ if(TVSP_BUILD_TESTS AND NOT TVSP_FUZZ)
   endif()
 endif()
 
-# Native unit tests: one program per area, each case a CTest test.
+# Native unit tests: one program per area, each case a CTest test. The fuzz build has none.
 function(tvsp_native_test name)
   cmake_parse_arguments(A "" "" "SOURCES;LIBS" ${ARGN})
-  if(WIN32 OR NOT TVSP_BUILD_TESTS)
+  if(WIN32 OR NOT TVSP_BUILD_TESTS OR TVSP_FUZZ)
     return()
   endif()
   add_executable(${name} ${A_SOURCES})

@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "companions/brom/brom_api.h"
+#include "brom/brom_api.h"
 
 namespace TVSP {
 

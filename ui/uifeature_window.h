@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "companions/skin-engine/include/uifeature/ui_kernel.h"
+#include "uifeature/ui_kernel.h"
 #include "ui/win32_window.h"
 #include "ui/window_geometry.h"
 

@@ -1,4 +1,4 @@
-// Move-only owners for Win32 handles, keys, modules, find handles and COM pointers.
+// Move-only owners for Win32 handles, keys, modules, find handles, GDI objects and COM pointers.
 #pragma once
 
 #include <windows.h>
@@ -59,6 +59,16 @@ inline void ReleaseMutexAndClose(HANDLE h) noexcept {
     ::ReleaseMutex(h);
     ::CloseHandle(h);
 }
+template <typename T>
+T Null() noexcept {
+    return nullptr;
+}
+inline void DeleteDcNoResult(HDC dc) noexcept { ::DeleteDC(dc); }
+inline void ReleaseScreenDcNoResult(HDC dc) noexcept { ::ReleaseDC(nullptr, dc); }
+template <typename T>
+void DeleteGdiObjectNoResult(T object) noexcept {
+    ::DeleteObject(object);
+}
 }  // namespace detail
 
 using unique_handle = unique_any<HANDLE, detail::CloseHandleNoResult, detail::NullHandle>;
@@ -68,6 +78,17 @@ using unique_hmodule = unique_any<HMODULE, detail::FreeLibraryNoResult, detail::
 using unique_hfind = unique_any<HANDLE, detail::FindCloseNoResult, detail::InvalidHandle>;
 // A mutex this thread owns: released and closed together.
 using unique_mutex_lock = unique_any<HANDLE, detail::ReleaseMutexAndClose, detail::NullHandle>;
+
+// GDI (gdi32/user32): a DC made with CreateCompatibleDC/CreateDC, the screen's DC from
+// GetDC(nullptr), and drawing objects (bitmap, brush, font, ...). A drawing object must not be
+// selected into a DC when its owner lets go: select the old object back, or let the DC go first.
+using unique_hdc = unique_any<HDC, detail::DeleteDcNoResult, detail::Null<HDC>>;
+using unique_screen_dc = unique_any<HDC, detail::ReleaseScreenDcNoResult, detail::Null<HDC>>;
+template <typename T>
+using unique_gdi_object = unique_any<T, detail::DeleteGdiObjectNoResult<T>, detail::Null<T>>;
+using unique_hbitmap = unique_gdi_object<HBITMAP>;
+using unique_hbrush = unique_gdi_object<HBRUSH>;
+using unique_hfont = unique_gdi_object<HFONT>;
 
 // COM interface pointer: releases its reference.
 template <typename I>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "companions/brom/brom_api.h"
+#include "brom/brom_api.h"
 #include "companions/brom/core/agent_file.h"
 #include "companions/brom/core/wire.h"
 #include "companions/brom/library_objects.h"

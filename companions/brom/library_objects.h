@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "companions/brom/brom_api.h"
+#include "brom/brom_api.h"
 #include "companions/brom/core/agent_file.h"
 #include "base/win/file_io.h"
 #include "base/win/handle.h"

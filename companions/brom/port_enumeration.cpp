@@ -1,5 +1,5 @@
 // Port enumeration of the brom.dll stand-in: serial ports found through the setup API's Ports class.
-#include "companions/brom/brom_api.h"
+#include "brom/brom_api.h"
 
 #include <setupapi.h>
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "companions/brom/brom_api.h"
+#include "brom/brom_api.h"
 #include "companions/brom/core/rom_setting.h"
 #include "companions/brom/library_objects.h"
 #include "base/win/strings.h"

@@ -2,7 +2,7 @@
 // and asks UiFeatureEffect.dll for animation steps. Plain C types only; each DLL has its own runtime.
 #pragma once
 
-#include "companions/skin-engine/include/uifeature/ui_kernel.h"
+#include "uifeature/ui_kernel.h"
 
 class IControlNode;
 

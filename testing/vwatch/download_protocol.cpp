@@ -1,4 +1,6 @@
 // The download protocol's pieces as the watch sees them: handshake, frame parser, region store.
+// The watch's own implementation of docs/download-protocol.md, independent of brom.dll's on
+// purpose (see download_protocol.h).
 #include "testing/vwatch/download_protocol.h"
 
 #include <algorithm>

@@ -1,4 +1,9 @@
 // The download protocol's pieces as the watch sees them: handshake, frame parser, region store.
+//
+// Deliberately one of two independent implementations of docs/download-protocol.md: brom.dll has
+// its own (companions/brom/core/wire.*) and shares no code with this one, so a misreading of the
+// page on one side shows up as a failed exchange instead of agreeing with itself. Both are tested
+// against the same hand-written frames (testing/protocol/download_frames.h).
 #pragma once
 
 #include <array>

@@ -1,4 +1,6 @@
 // Download protocol frames: "TV", type, u32 length, payload, u16 sum of the payload.
+// The host's own implementation of docs/download-protocol.md, independent of the virtual watch's
+// on purpose (see wire.h).
 #include "companions/brom/core/wire.h"
 
 #include <algorithm>

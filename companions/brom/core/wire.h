@@ -1,4 +1,9 @@
 // Download protocol frames between the library and the watch: encoding and an incremental reader.
+//
+// Deliberately one of two independent implementations of docs/download-protocol.md: the virtual
+// watch has its own (testing/vwatch/download_protocol.*) and shares no code with this one, so a
+// misreading of the page on one side shows up as a failed exchange instead of agreeing with
+// itself. Both are tested against the same hand-written frames (testing/protocol/download_frames.h).
 #pragma once
 
 #include <cstddef>

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "companions/brom/brom_api.h"
+#include "brom/brom_api.h"
 #include "base/win/strings.h"
 #include "testing/wine/test_files.h"
 

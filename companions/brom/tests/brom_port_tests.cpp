@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "companions/brom/brom_api.h"
+#include "brom/brom_api.h"
 #include "testing/wine/port_registration.h"
 
 namespace {

@@ -56,10 +56,10 @@ struct Connection {
 
 using ConnectionPtr = std::unique_ptr<Connection>;
 
-HANDLE CreateInstance(const std::wstring& path) {
-    return ::CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                              PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT, PIPE_UNLIMITED_INSTANCES, kPipeBuffer,
-                              kPipeBuffer, 0, nullptr);
+TVSP::unique_hfile CreateInstance(const std::wstring& path) {
+    return TVSP::unique_hfile(::CreateNamedPipeW(path.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                                 PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
+                                                 PIPE_UNLIMITED_INSTANCES, kPipeBuffer, kPipeBuffer, 0, nullptr));
 }
 
 // Waits for the next client on c's instance; false when the instance cannot take one.
@@ -93,7 +93,7 @@ bool Accept(Connection& c) {
 ConnectionPtr Listen(const std::wstring& path, TVSP::unique_hfile instance) {
     auto c = std::make_unique<Connection>();
     c->event.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    c->pipe = instance ? std::move(instance) : TVSP::unique_hfile(CreateInstance(path));
+    c->pipe = instance ? std::move(instance) : CreateInstance(path);
     if (!c->event || !c->pipe || !Accept(*c)) return nullptr;
     return c;
 }
@@ -176,18 +176,21 @@ void AutomationServer::StartIfWanted() {
     if (!stop_) return;
     // The first instance is made here, so the pipe is there when the caller goes on (a client
     // started right after the first window finds it); the thread makes further ones.
-    first_.reset(CreateInstance(pipePath_));
+    first_ = CreateInstance(pipePath_);
     // The thread holds this module while it runs, so a host unloading the engine without
     // Shutdown cannot pull the code from under it; it lets go as it ends.
-    HMODULE self = nullptr;
-    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ThreadMain), &self)) {
+    TVSP::unique_hmodule self;
+    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&ThreadMain),
+                              self.put())) {
         return;
     }
     thread_.reset(::CreateThread(nullptr, 0, &ThreadMain, this, 0, nullptr));
     if (!thread_) {
         first_.reset();
-        ::FreeLibrary(self);
+        return;  // self lets the module go
     }
+    // The reference is the thread's now: FreeLibraryAndExitThread gives it back as the thread ends.
+    static_cast<void>(self.release());
 }
 
 void AutomationServer::Stop() {
@@ -211,6 +214,7 @@ DWORD WINAPI AutomationServer::ThreadMain(void* param) {
     } catch (...) {
         // Out of memory: stop serving rather than take the host down.
     }
+    // Gives back the reference StartIfWanted handed over; no owner can, as the code goes with it.
     HMODULE module = nullptr;
     ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                          reinterpret_cast<LPCWSTR>(&ThreadMain), &module);

@@ -60,12 +60,12 @@ bool EngineWindow::Open(const SkinWindow& def, std::string* error) {
     caption_ = TVSP::Utf8ToWide(AttributeOr(look_, "caption", ""));
     icon_ = std::string(AttributeOr(look_, "icon", ""));
 
-    fontDc_ = ::CreateCompatibleDC(nullptr);
+    fontDc_.reset(::CreateCompatibleDC(nullptr));
     {
         std::wstring face;
-        Font* probe = CreateUiFont(fontDc_, kernel_.FontFaces(), 13, false, false, &face);
-        if (!probe) return *error = "no usable font for skin text", false;
-        delete probe;
+        if (!CreateUiFont(fontDc_.get(), kernel_.FontFaces(), 13, false, false, &face)) {
+            return *error = "no usable font for skin text", false;
+        }
         fontFace_ = face;
     }
 
@@ -82,14 +82,14 @@ bool EngineWindow::Open(const SkinWindow& def, std::string* error) {
 
     // Hook the host window: the engine sees its messages first and passes on what it does not use.
     if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&EngineWindow::Proc),
-                              &pin_)) {
+                              pin_.put())) {
         return *error = "cannot hold the engine module", false;
     }
     ::SetPropW(hwnd, kProp, this);
     original_ = reinterpret_cast<WNDPROC>(
         ::SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&EngineWindow::Proc)));
     ::SetPropW(hwnd, kOriginalProp, reinterpret_cast<HANDLE>(original_));
-    editBrush_ = ::CreateSolidBrush(RGB(255, 255, 255));
+    editBrush_.reset(::CreateSolidBrush(RGB(255, 255, 255)));
     SyncAll(root_);
     ::InvalidateRect(hwnd, nullptr, FALSE);
     opened_.store(true);  // from here on the tree only changes state, so automation may read it
@@ -185,10 +185,11 @@ float EngineWindow::Approach(int effect, float current, float target, unsigned e
 void* EngineWindow::GetFont(int pixelHeight, BOOL bold, BOOL underline) {
     const auto key = std::make_tuple(pixelHeight, bold != FALSE, underline != FALSE);
     auto it = fonts_.find(key);
-    if (it != fonts_.end()) return it->second;
-    Font* font = CreateUiFont(fontDc_, kernel_.FontFaces(), pixelHeight, bold != FALSE, underline != FALSE, nullptr);
-    fonts_[key] = font;
-    return font;
+    if (it != fonts_.end()) return it->second.get();
+    // Kept even when null, so a size without any font is not looked for again on every paint.
+    std::unique_ptr<Font>& font = fonts_[key];
+    font = CreateUiFont(fontDc_.get(), kernel_.FontFaces(), pixelHeight, bold != FALSE, underline != FALSE, nullptr);
+    return font.get();
 }
 
 int EngineWindow::GetEffectiveVisible(IControlNode* node) {
@@ -308,7 +309,7 @@ LRESULT EngineWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
                 HDC dc = reinterpret_cast<HDC>(wp);
                 ::SetTextColor(dc, RGB(0x2B, 0x3A, 0x55));
                 ::SetBkColor(dc, RGB(255, 255, 255));
-                return reinterpret_cast<LRESULT>(editBrush_);
+                return reinterpret_cast<LRESULT>(editBrush_.get());
             }
             break;
         case WM_NCDESTROY: {
@@ -466,11 +467,7 @@ void EngineWindow::Paint() {
     const int w = client.right - client.left, h = client.bottom - client.top;
     if (w > 0 && h > 0) {
         if (!bufferDc_ || bufferSize_.cx != w || bufferSize_.cy != h) {
-            if (bufferDc_) {
-                ::SelectObject(bufferDc_, bufferOld_);
-                ::DeleteObject(buffer_);
-                ::DeleteDC(bufferDc_);
-            }
+            DropBackBuffer();
             BITMAPINFO bi{};
             bi.bmiHeader.biSize = sizeof bi.bmiHeader;
             bi.bmiHeader.biWidth = w;
@@ -479,13 +476,13 @@ void EngineWindow::Paint() {
             bi.bmiHeader.biBitCount = 32;
             bi.bmiHeader.biCompression = BI_RGB;
             void* bits = nullptr;
-            bufferDc_ = ::CreateCompatibleDC(dc);
-            buffer_ = ::CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-            bufferOld_ = ::SelectObject(bufferDc_, buffer_);
+            bufferDc_.reset(::CreateCompatibleDC(dc));
+            buffer_.reset(::CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+            bufferOld_ = ::SelectObject(bufferDc_.get(), buffer_.get());
             bufferSize_ = SIZE{w, h};
         }
         {
-            Graphics g(bufferDc_);
+            Graphics g(bufferDc_.get());
             g.SetSmoothingMode(SmoothingModeAntiAlias);
             g.SetPixelOffsetMode(PixelOffsetModeHalf);
             g.SetCompositingQuality(CompositingQualityHighQuality);
@@ -500,7 +497,7 @@ void EngineWindow::Paint() {
             }
         }
         ::BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
-                 ps.rcPaint.bottom - ps.rcPaint.top, bufferDc_, ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
+                 ps.rcPaint.bottom - ps.rcPaint.top, bufferDc_.get(), ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
     }
     ::EndPaint(hwnd, &ps);
 }
@@ -589,18 +586,17 @@ void EngineWindow::Teardown() {
     }
     hot_ = pressed_ = nullptr;
     DestroyTree(root);
-    for (auto& [key, font] : fonts_) delete font;
     fonts_.clear();
-    if (bufferDc_) {
-        ::SelectObject(bufferDc_, bufferOld_);
-        ::DeleteObject(buffer_);
-        ::DeleteDC(bufferDc_);
-        bufferDc_ = nullptr;
-    }
-    if (fontDc_) ::DeleteDC(fontDc_);
-    fontDc_ = nullptr;
-    if (editBrush_) ::DeleteObject(editBrush_);
-    editBrush_ = nullptr;
+    DropBackBuffer();
+    fontDc_.reset();
+    editBrush_.reset();
+}
+
+void EngineWindow::DropBackBuffer() {
+    if (bufferDc_) ::SelectObject(bufferDc_.get(), bufferOld_);
+    bufferOld_ = nullptr;
+    bufferDc_.reset();
+    buffer_.reset();
 }
 
 void EngineWindow::Release() {
@@ -620,10 +616,10 @@ void EngineWindow::Release() {
         Teardown();
     }
     kernel_.Forget(this);
-    HMODULE pin = pin_;
+    // Lets go after the object is gone. The caller holds its own reference to this module while
+    // it calls in, so this never unloads the code still running.
+    const TVSP::unique_hmodule pin = std::move(pin_);
     delete this;
-    // The caller holds its own reference to this module while it calls in, so this never unloads it.
-    if (pin) ::FreeLibrary(pin);
 }
 
 bool EngineWindow::Describe(automation::WindowInfo* info, bool withControls) {

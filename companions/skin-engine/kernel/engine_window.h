@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <tuple>
@@ -15,6 +16,7 @@
 #include "companions/skin-engine/core/skin_format.h"
 #include "companions/skin-engine/kernel/kernel.h"
 #include "companions/skin-engine/plugin_api.h"
+#include "base/win/handle.h"
 
 namespace uifeature {
 
@@ -72,13 +74,14 @@ private:
     void SyncAll(IControlNode* node);
     bool CommandToChildren(IControlNode* node, HWND child, int code);
     void Teardown();  // window thread (or window gone): unhook, destroy controls, free GDI objects
+    void DropBackBuffer();
     void DestroyTree(IControlNode* node);
     void DescribeNode(IControlNode* node, automation::ControlInfo* info);  // lock held
 
     Kernel& kernel_;
     std::atomic<HWND> hwnd_;
     WNDPROC original_ = nullptr;
-    HMODULE pin_ = nullptr;
+    TVSP::unique_hmodule pin_;  // this module, held while the host window is hooked
     std::wstring folder_;
     float scale_;
     std::string name_;
@@ -100,14 +103,16 @@ private:
     IControlNode* hot_ = nullptr;      // window thread
     IControlNode* pressed_ = nullptr;  // window thread
 
-    HDC bufferDc_ = nullptr;
-    HBITMAP buffer_ = nullptr;
-    HGDIOBJ bufferOld_ = nullptr;
+    // The back buffer: a bitmap selected into a memory DC. The DC is declared after the bitmap,
+    // so it goes first and the bitmap is no longer selected anywhere when it goes.
+    TVSP::unique_hbitmap buffer_;
+    TVSP::unique_hdc bufferDc_;
+    HGDIOBJ bufferOld_ = nullptr;  // the DC's own bitmap, selected back before the DC goes
     SIZE bufferSize_{};
-    HDC fontDc_ = nullptr;
-    std::map<std::tuple<int, bool, bool>, Gdiplus::Font*> fonts_;
+    TVSP::unique_hdc fontDc_;
+    std::map<std::tuple<int, bool, bool>, std::unique_ptr<Gdiplus::Font>> fonts_;  // null: no font
     std::wstring fontFace_;
-    HBRUSH editBrush_ = nullptr;
+    TVSP::unique_hbrush editBrush_;
 };
 
 }  // namespace uifeature

@@ -3,6 +3,8 @@
 
 #include <vector>
 
+#include "base/win/handle.h"
+
 namespace uifeature {
 
 using namespace Gdiplus;
@@ -24,13 +26,12 @@ LOGFONTW MakeLogFont(const std::wstring& face, int pixelHeight, bool bold, bool 
 // boxes or nothing for the tool's texts).
 bool HasChineseGlyphs(HDC dc, const std::wstring& face) {
     const LOGFONTW lf = MakeLogFont(face, 16, false, false);
-    HFONT font = ::CreateFontIndirectW(&lf);
+    const TVSP::unique_hfont font(::CreateFontIndirectW(&lf));
     if (!font) return false;
-    HGDIOBJ old = ::SelectObject(dc, font);
+    HGDIOBJ old = ::SelectObject(dc, font.get());
     WORD glyphs[4] = {};
     const DWORD n = ::GetGlyphIndicesW(dc, L"\x4E2D\x6587\x5347\x7EA7", 4, glyphs, GGI_MARK_NONEXISTING_GLYPHS);
-    ::SelectObject(dc, old);
-    ::DeleteObject(font);
+    ::SelectObject(dc, old);  // before the font's owner lets it go
     if (n != 4) return false;
     for (WORD g : glyphs) {
         if (g == 0xFFFF) return false;
@@ -38,19 +39,19 @@ bool HasChineseGlyphs(HDC dc, const std::wstring& face) {
     return true;
 }
 
+// The font when GDI+ made it and can draw with it; null otherwise.
+std::unique_ptr<Font> Drawable(std::unique_ptr<Font> font) {
+    return font->GetLastStatus() == Ok && font->IsAvailable() ? std::move(font) : nullptr;
+}
+
 // GDI+ font for face: through GDI first (substitutes apply), then by family name.
-Font* TryFace(HDC dc, const std::wstring& face, int pixelHeight, bool bold, bool underline) {
+std::unique_ptr<Font> TryFace(HDC dc, const std::wstring& face, int pixelHeight, bool bold, bool underline) {
     const LOGFONTW lf = MakeLogFont(face, pixelHeight, bold, underline);
-    auto* font = new Font(dc, &lf);
-    if (font->GetLastStatus() == Ok && font->IsAvailable()) return font;
-    delete font;
+    if (auto font = Drawable(std::make_unique<Font>(dc, &lf))) return font;
     FontFamily family(face.c_str());
     if (family.GetLastStatus() != Ok) return nullptr;
     const INT style = (bold ? FontStyleBold : FontStyleRegular) | (underline ? FontStyleUnderline : 0);
-    font = new Font(&family, static_cast<REAL>(pixelHeight), style, UnitPixel);
-    if (font->GetLastStatus() == Ok && font->IsAvailable()) return font;
-    delete font;
-    return nullptr;
+    return Drawable(std::make_unique<Font>(&family, static_cast<REAL>(pixelHeight), style, UnitPixel));
 }
 
 bool Usable(const std::wstring& face) { return !face.empty() && face.size() < LF_FACESIZE; }
@@ -72,48 +73,41 @@ std::vector<std::wstring> InstalledFamilies() {
 
 }  // namespace
 
-Font* CreateUiFont(HDC dc, const std::vector<std::wstring>& faces, int pixelHeight, bool bold, bool underline,
-                   std::wstring* usedFace) {
-    auto take = [&](Font* font, const std::wstring& face) {
+std::unique_ptr<Font> CreateUiFont(HDC dc, const std::vector<std::wstring>& faces, int pixelHeight, bool bold,
+                                   bool underline, std::wstring* usedFace) {
+    auto take = [&](std::unique_ptr<Font> font, const std::wstring& face) {
         if (usedFace) *usedFace = face;
         return font;
     };
     // The configured faces, first one that draws Chinese. A face without Chinese glyphs is kept
     // in reserve: Latin text is better than none.
-    Font* latin = nullptr;
+    std::unique_ptr<Font> latin;
     std::wstring latinFace;
     for (const std::wstring& face : faces) {
         if (!Usable(face)) continue;
-        Font* font = TryFace(dc, face, pixelHeight, bold, underline);
+        std::unique_ptr<Font> font = TryFace(dc, face, pixelHeight, bold, underline);
         if (!font) continue;
-        if (HasChineseGlyphs(dc, face)) {
-            delete latin;
-            return take(font, face);
-        }
+        if (HasChineseGlyphs(dc, face)) return take(std::move(font), face);
         if (!latin) {
-            latin = font;
+            latin = std::move(font);
             latinFace = face;
-        } else {
-            delete font;
         }
     }
     // None of them: any installed family GDI+ can use that has Chinese glyphs.
     const std::vector<std::wstring> installed = InstalledFamilies();
     for (const std::wstring& face : installed) {
         if (!Usable(face) || !HasChineseGlyphs(dc, face)) continue;
-        if (Font* font = TryFace(dc, face, pixelHeight, bold, underline)) {
-            delete latin;
-            return take(font, face);
-        }
+        if (auto font = TryFace(dc, face, pixelHeight, bold, underline)) return take(std::move(font), face);
     }
-    if (latin) return take(latin, latinFace);
+    if (latin) return take(std::move(latin), latinFace);
     const INT style = (bold ? FontStyleBold : FontStyleRegular) | (underline ? FontStyleUnderline : 0);
-    auto* generic = new Font(FontFamily::GenericSansSerif(), static_cast<REAL>(pixelHeight), style, UnitPixel);
-    if (generic->GetLastStatus() == Ok && generic->IsAvailable()) return take(generic, L"sans-serif");
-    delete generic;
+    if (auto generic = Drawable(std::make_unique<Font>(FontFamily::GenericSansSerif(), static_cast<REAL>(pixelHeight),
+                                                       style, UnitPixel))) {
+        return take(std::move(generic), L"sans-serif");
+    }
     for (const std::wstring& face : installed) {
         if (!Usable(face)) continue;
-        if (Font* font = TryFace(dc, face, pixelHeight, bold, underline)) return take(font, face);
+        if (auto font = TryFace(dc, face, pixelHeight, bold, underline)) return take(std::move(font), face);
     }
     return nullptr;
 }

@@ -5,6 +5,7 @@
 #include <objidl.h>
 #include <gdiplus.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,7 @@ namespace uifeature {
 // accepts it; a face whose font lacks Chinese glyphs is only a reserve. After the list come the
 // installed families with Chinese glyphs, the reserve, GDI+'s generic sans serif and any
 // installed family. Null only when GDI+ has no usable font at all. usedFace gets the face taken.
-Gdiplus::Font* CreateUiFont(HDC dc, const std::vector<std::wstring>& faces, int pixelHeight, bool bold, bool underline,
-                            std::wstring* usedFace);
+std::unique_ptr<Gdiplus::Font> CreateUiFont(HDC dc, const std::vector<std::wstring>& faces, int pixelHeight, bool bold,
+                                            bool underline, std::wstring* usedFace);
 
 }  // namespace uifeature

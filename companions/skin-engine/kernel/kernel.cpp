@@ -15,6 +15,8 @@
 
 namespace uifeature {
 
+void detail::GdiplusShutdownNoResult(ULONG_PTR token) noexcept { Gdiplus::GdiplusShutdown(token); }
+
 namespace {
 
 constexpr DWORD kMaxSkinBytes = 4u << 20;
@@ -89,28 +91,23 @@ bool Kernel::EnsureStarted(std::string* error) {
         if (!ParseEngineConfig(text, &config, &why)) return *error = "UiFeature.xml " + why, false;
     }
     const std::wstring controlsPath = FindCompanion(config.controlLibrary);
-    HMODULE controls = controlsPath.empty() ? nullptr : ::LoadLibraryW(controlsPath.c_str());
-    auto create = controls ? reinterpret_cast<UifCreateControlFn>(reinterpret_cast<void (*)()>(::GetProcAddress(controls, kUifCreateControlExport))) : nullptr;
-    if (!create) {
-        if (controls) ::FreeLibrary(controls);
-        return *error = "cannot load the control library " + config.controlLibrary, false;
-    }
-    HMODULE effects = nullptr;
+    TVSP::unique_hmodule controls(controlsPath.empty() ? nullptr : ::LoadLibraryW(controlsPath.c_str()));
+    auto create = controls ? reinterpret_cast<UifCreateControlFn>(reinterpret_cast<void (*)()>(::GetProcAddress(controls.get(), kUifCreateControlExport))) : nullptr;
+    if (!create) return *error = "cannot load the control library " + config.controlLibrary, false;
+    TVSP::unique_hmodule effects;
     UifEffectApproachFn approach = nullptr;
     if (config.animations) {
         const std::wstring effectsPath = FindCompanion(config.effectLibrary);
-        effects = effectsPath.empty() ? nullptr : ::LoadLibraryW(effectsPath.c_str());
-        approach = effects ? reinterpret_cast<UifEffectApproachFn>(reinterpret_cast<void (*)()>(::GetProcAddress(effects, kUifEffectApproachExport))) : nullptr;
+        effects.reset(effectsPath.empty() ? nullptr : ::LoadLibraryW(effectsPath.c_str()));
+        approach = effects ? reinterpret_cast<UifEffectApproachFn>(reinterpret_cast<void (*)()>(::GetProcAddress(effects.get(), kUifEffectApproachExport))) : nullptr;
         // Without the effect library controls still work; they jump instead of gliding.
     }
     Gdiplus::GdiplusStartupInput input;
-    if (Gdiplus::GdiplusStartup(&gdiplusToken_, &input, nullptr) != Gdiplus::Ok) {
-        if (effects) ::FreeLibrary(effects);
-        ::FreeLibrary(controls);
-        return *error = "GDI+ cannot start", false;
-    }
-    controls_ = controls;
-    effects_ = effects;
+    ULONG_PTR token = 0;
+    if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return *error = "GDI+ cannot start", false;
+    gdiplus_.reset(token);
+    controls_ = std::move(controls);
+    effects_ = std::move(effects);
     createControl_ = create;
     approach_.store(approach);
     config_ = config;
@@ -204,12 +201,11 @@ void Kernel::Forget(EngineWindow* window) {
 
 void Kernel::StopLocked() {
     if (!started_) return;
-    Gdiplus::GdiplusShutdown(gdiplusToken_);
+    gdiplus_.reset();
     approach_.store(nullptr);
     createControl_ = nullptr;
-    if (effects_) ::FreeLibrary(effects_);
-    if (controls_) ::FreeLibrary(controls_);
-    effects_ = controls_ = nullptr;
+    effects_.reset();
+    controls_.reset();
     started_ = false;
     skinPath_.clear();
 }
@@ -247,9 +243,8 @@ void Kernel::SetScaleOverride(int percent) {
 int Kernel::GetScalePercent() {
     Hold hold(lock_);
     if (scaleOverride_ > 0) return scaleOverride_;
-    HDC screen = ::GetDC(nullptr);
-    const int dpi = screen ? ::GetDeviceCaps(screen, LOGPIXELSX) : 96;
-    if (screen) ::ReleaseDC(nullptr, screen);
+    const TVSP::unique_screen_dc screen(::GetDC(nullptr));
+    const int dpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSX) : 96;
     return std::max(100, (dpi * 100 + 48) / 96);
 }
 

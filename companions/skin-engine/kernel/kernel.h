@@ -11,6 +11,7 @@
 #include "companions/skin-engine/core/engine_config.h"
 #include "companions/skin-engine/core/skin_format.h"
 #include "companions/skin-engine/plugin_api.h"
+#include "base/win/handle.h"
 
 namespace uifeature {
 
@@ -41,6 +42,13 @@ public:
 private:
     Lockable& l_;
 };
+
+namespace detail {
+void GdiplusShutdownNoResult(ULONG_PTR token) noexcept;
+inline ULONG_PTR NoGdiplusToken() noexcept { return 0; }
+}  // namespace detail
+// A started GDI+ (its GdiplusStartup token): shut down when the owner lets go.
+using unique_gdiplus = TVSP::unique_any<ULONG_PTR, detail::GdiplusShutdownNoResult, detail::NoGdiplusToken>;
 
 class Kernel final : public IUiKernel, public IUiEngine {
 public:
@@ -83,8 +91,8 @@ private:
 
     Lockable lock_;
     bool started_ = false;
-    ULONG_PTR gdiplusToken_ = 0;
-    HMODULE controls_ = nullptr, effects_ = nullptr;
+    unique_gdiplus gdiplus_;
+    TVSP::unique_hmodule controls_, effects_;
     UifCreateControlFn createControl_ = nullptr;
     std::atomic<UifEffectApproachFn> approach_{nullptr};
     EngineConfig config_;

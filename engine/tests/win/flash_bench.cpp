@@ -3,13 +3,13 @@
 // the image would take on a real 921,600-baud line with the protocol's overhead.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "companions/brom/core/wire.h"
 #include "base/win/file_io.h"
 #include "device/system_utils.h"
 #include "base/win/strings.h"
@@ -17,6 +17,7 @@
 #include "engine/mtk_downloader.h"
 #include "engine/observer_manager.h"
 #include "engine/tests/recording_observer.h"
+#include "testing/protocol/download_frames.h"
 #include "testing/vwatch/client/vwatch_client.h"
 #include "testing/wine/test_files.h"
 
@@ -80,17 +81,13 @@ double RawSeconds(tvsp::VirtualWatchClient& watch, const std::string& bytes) {
 // Bytes on the line for one region of `size` bytes: BEGIN_REGION, DATA blocks, END_REGION, each
 // answered by an ACK.
 std::size_t WireBytes(std::size_t size) {
-    const std::uint8_t status = 0;
-    const std::size_t ack = brom::EncodeFrame(brom::kFrameAck, &status, 1).size();
-    auto begin = brom::BeginRegionPayload("ROM", 0, size);
-    auto end = brom::U32Payload(0);
-    std::size_t total = brom::EncodeFrame(brom::kFrameBeginRegion, begin.data(), begin.size()).size() + ack;
-    total += brom::EncodeFrame(brom::kFrameEndRegion, end.data(), end.size()).size() + ack;
-    const std::vector<std::uint8_t> block(brom::kMaxDataBlock);
-    for (std::size_t offset = 0; offset < size; offset += brom::kMaxDataBlock) {
-        const std::size_t n = std::min(brom::kMaxDataBlock, size - offset);
-        const auto payload = brom::DataPayload(offset, block.data(), n);
-        total += brom::EncodeFrame(brom::kFrameData, payload.data(), payload.size()).size() + ack;
+    namespace wire = tvsp::protocol;
+    const std::size_t ack = wire::FrameBytes(wire::kAckPayloadBytes);
+    std::size_t total = wire::FrameBytes(wire::kBeginRegionPayloadBytes) + ack;
+    total += wire::FrameBytes(wire::kEndRegionPayloadBytes) + ack;
+    for (std::size_t offset = 0; offset < size; offset += wire::kMaxDataBlock) {
+        const std::size_t n = std::min(wire::kMaxDataBlock, size - offset);
+        total += wire::FrameBytes(wire::kDataOffsetBytes + n) + ack;
     }
     return total;
 }

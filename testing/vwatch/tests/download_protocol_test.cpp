@@ -2,6 +2,7 @@
 // and the region list items of the control channel.
 #include "testing/vwatch/download_protocol.h"
 #include "testing/vwatch/region_list.h"
+#include "testing/protocol/download_frames.h"
 
 #include <gtest/gtest.h>
 
@@ -120,6 +121,115 @@ TEST(vwatch_dl_frames, BadMagicChecksumAndLengthAreRecognised) {
         while (auto f = parser.Next()) kinds.push_back(f->kind);
         EXPECT_EQ(kinds, row.kinds) << row.name;
         EXPECT_EQ(parser.discarded(), row.discarded) << row.name;
+    }
+}
+
+// The fixed frames of testing/protocol/download_frames.h, which brom.dll's codec is tested
+// against too: the watch encodes what the page says byte for byte and reads it back.
+namespace fixed = tvsp::protocol;
+
+std::string Str(fixed::Bytes bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// The payload of a fixed frame: everything between header and checksum.
+std::string PayloadOf(fixed::Bytes frame) {
+    return Str(frame.subspan(fixed::kFrameHeaderBytes, frame.size() - fixed::kFrameHeaderBytes - fixed::kFrameChecksumBytes));
+}
+
+std::string LargestDataFrame() {
+    const auto& f = fixed::kLargestDataFrame;
+    return Str(f.header) + Str(f.offset) + std::string(f.fillCount, static_cast<char>(f.fill)) + Str(f.checksum);
+}
+
+// One fixed frame with what this codec's builders make of the fields it stands for.
+struct FixedRow {
+    std::string meaning;
+    std::uint8_t type;
+    std::string payload;  // built by the codec from the frame's fields
+    std::string fixed;    // the bytes written out from the page
+};
+
+std::string U32(std::uint32_t v) {
+    std::string out;
+    PutU32(out, v);
+    return out;
+}
+
+std::vector<FixedRow> FixedRows() {
+    std::vector<FixedRow> rows;
+    for (const auto& f : fixed::kAckFrames) {
+        rows.push_back({f.meaning, kAck, EncodeAck(static_cast<Status>(f.status)).substr(kHeaderSize, 1), Str(f.frame)});
+    }
+    rows.push_back({"SEND_DA", kSendDa, MakeDownloadAgent(fixed::kAgentBody), Str(fixed::kSendDaFrame)});
+    for (const auto& f : fixed::kBeginRegionFrames) {
+        rows.push_back({f.meaning, kBeginRegion, BeginRegionPayload(f.name, f.address, f.length), Str(f.frame)});
+    }
+    for (const auto& f : fixed::kDataFrames) rows.push_back({f.meaning, kData, DataPayload(f.offset, Str(f.data)), Str(f.frame)});
+    for (const auto& f : fixed::kU32Frames) rows.push_back({f.meaning, f.type, U32(f.value), Str(f.frame)});
+    rows.push_back({"DISCONNECT", kDisconnect, "", Str(fixed::kDisconnectFrame)});
+    rows.push_back({"largest DATA", kData,
+                    DataPayload(0, std::string(fixed::kMaxDataBlock, static_cast<char>(fixed::kLargestDataFrame.fill))),
+                    LargestDataFrame()});
+    return rows;
+}
+
+TEST(vwatch_dl_fixed_frames, EncodesTheDocumentedBytes) {
+    for (const FixedRow& row : FixedRows()) {
+        EXPECT_EQ(EncodeFrame(row.type, row.payload), row.fixed) << row.meaning;
+    }
+    for (const auto& f : fixed::kAckFrames) EXPECT_EQ(EncodeAck(static_cast<Status>(f.status)), Str(f.frame)) << f.meaning;
+}
+
+TEST(vwatch_dl_fixed_frames, ParsesEachFrameBackWhateverTheReadSizes) {
+    for (const FixedRow& row : FixedRows()) {
+        for (std::size_t chunk : {1u, 3u, 7u, 1u << 20}) {
+            FrameParser parser;
+            std::vector<ParsedFrame> got;
+            for (std::size_t at = 0; at < row.fixed.size(); at += chunk) {
+                parser.Feed(std::string_view(row.fixed).substr(at, chunk));
+                while (auto f = parser.Next()) got.push_back(*f);
+            }
+            ASSERT_EQ(got.size(), 1u) << row.meaning << " in reads of " << chunk;
+            EXPECT_EQ(got[0].kind, ParsedFrame::Kind::Frame) << row.meaning;
+            EXPECT_EQ(got[0].type, row.type) << row.meaning;
+            EXPECT_EQ(got[0].payload, row.fixed.substr(kHeaderSize, row.fixed.size() - kHeaderSize - kTrailerSize))
+                << row.meaning;
+            EXPECT_EQ(got[0].payload, row.payload) << row.meaning;
+            EXPECT_TRUE(parser.idle()) << row.meaning;
+        }
+    }
+}
+
+TEST(vwatch_dl_fixed_frames, FieldsReadOutOfTheFixedBytes) {
+    for (const auto& f : fixed::kBeginRegionFrames) {
+        const std::string p = PayloadOf(f.frame);
+        ASSERT_EQ(p.size(), fixed::kBeginRegionPayloadBytes) << f.meaning;
+        EXPECT_EQ(RegionStore::ParseName(p.substr(0, kRegionNameField)), std::string(f.name)) << f.meaning;
+        EXPECT_EQ(GetU64(p, kRegionNameField), f.address) << f.meaning;
+        EXPECT_EQ(GetU64(p, kRegionNameField + 8), f.length) << f.meaning;
+    }
+    for (const auto& f : fixed::kDataFrames) {
+        const std::string p = PayloadOf(f.frame);
+        EXPECT_EQ(GetU64(p, 0), f.offset) << f.meaning;
+        EXPECT_EQ(p.substr(fixed::kDataOffsetBytes), Str(f.data)) << f.meaning;
+    }
+    for (const auto& f : fixed::kU32Frames) EXPECT_EQ(GetU32(PayloadOf(f.frame), 0), f.value) << f.meaning;
+    EXPECT_TRUE(CheckDownloadAgent(PayloadOf(fixed::kSendDaFrame)));
+}
+
+TEST(vwatch_dl_fixed_frames, FindsTheFramesOfEachStream) {
+    for (const auto& stream : fixed::kStreams) {
+        FrameParser parser;
+        parser.Feed(Str(stream.bytes));
+        std::vector<ParsedFrame> frames;
+        while (auto f = parser.Next()) {
+            // An oversize header is reported, but it is not a frame.
+            if (f->kind != ParsedFrame::Kind::Oversize) frames.push_back(*f);
+        }
+        ASSERT_EQ(frames.size(), stream.frames.size()) << stream.meaning;
+        for (std::size_t i = 0; i < frames.size(); ++i) {
+            EXPECT_EQ(frames[i].type, stream.frames[i].type) << stream.meaning << " #" << i;
+            EXPECT_EQ(frames[i].kind == ParsedFrame::Kind::Frame, stream.frames[i].checksumOk) << stream.meaning << " #" << i;
+        }
     }
 }
 

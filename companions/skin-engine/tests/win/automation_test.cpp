@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "companions/skin-engine/include/uifeature/ui_kernel.h"
+#include "uifeature/ui_kernel.h"
 #include "testing/wine/window_test_support.h"
 
 using nlohmann::json;

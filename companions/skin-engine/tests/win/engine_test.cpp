@@ -13,8 +13,9 @@
 #include <thread>
 #include <vector>
 
-#include "companions/skin-engine/include/uifeature/ui_kernel.h"
+#include "uifeature/ui_kernel.h"
 #include "companions/skin-engine/kernel/font_factory.h"
+#include "base/win/handle.h"
 #include "testing/wine/window_test_support.h"
 
 namespace {
@@ -569,16 +570,57 @@ TEST_F(Fonts, ChineseTextNeverVanishes) {
     };
     for (const Row& row : rows) {
         std::wstring used;
-        Gdiplus::Font* f = uifeature::CreateUiFont(dc_, row.faces, 20, false, false, &used);
+        const std::unique_ptr<Gdiplus::Font> f = uifeature::CreateUiFont(dc_, row.faces, 20, false, false, &used);
         ASSERT_NE(f, nullptr);
         EXPECT_FALSE(used.empty());
         if (row.notFace) {
             EXPECT_NE(used, row.notFace);
         }
-        EXPECT_GT(InkOf(f, L"\x56FA\x4EF6\x5347\x7EA7"), 40) << std::string(used.begin(), used.end());  // 固件升级
-        EXPECT_GT(InkOf(f, L"Tarvo"), 20);
-        delete f;
+        EXPECT_GT(InkOf(f.get(), L"\x56FA\x4EF6\x5347\x7EA7"), 40) << std::string(used.begin(), used.end());  // 固件升级
+        EXPECT_GT(InkOf(f.get(), L"Tarvo"), 20);
     }
+}
+
+// The GDI owners the engine keeps its back buffer, font DC and brushes in: each object is gone
+// once its owner lets go, including a bitmap that was selected into a DC which went first (as
+// the engine's back buffer is laid out).
+TEST(GdiOwners, LetGoOfWhatTheyHold) {
+    HBRUSH brush;
+    {
+        const TVSP::unique_hbrush owner(::CreateSolidBrush(RGB(1, 2, 3)));
+        brush = owner.get();
+        ASSERT_EQ(::GetObjectType(brush), static_cast<DWORD>(OBJ_BRUSH));
+    }
+    EXPECT_EQ(::GetObjectType(brush), 0u);
+
+    HDC dc;
+    HBITMAP bitmap;
+    {
+        TVSP::unique_hbitmap bitmapOwner;
+        TVSP::unique_hdc dcOwner(::CreateCompatibleDC(nullptr));
+        ASSERT_TRUE(dcOwner);
+        bitmapOwner.reset(::CreateCompatibleBitmap(dcOwner.get(), 8, 8));
+        ASSERT_TRUE(bitmapOwner);
+        dc = dcOwner.get();
+        bitmap = bitmapOwner.get();
+        ASSERT_NE(::SelectObject(dc, bitmap), nullptr);
+        ASSERT_EQ(::GetObjectType(dc), static_cast<DWORD>(OBJ_MEMDC));
+    }
+    EXPECT_EQ(::GetObjectType(dc), 0u);
+    EXPECT_EQ(::GetObjectType(bitmap), 0u);
+
+    // Moving hands the object on; only the last owner frees it.
+    HFONT font;
+    TVSP::unique_hfont second;
+    {
+        TVSP::unique_hfont first(::CreateFontW(-12, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, L"Arial"));
+        font = first.get();
+        second = std::move(first);
+        EXPECT_FALSE(first);
+    }
+    EXPECT_EQ(::GetObjectType(font), static_cast<DWORD>(OBJ_FONT));
+    second.reset();
+    EXPECT_EQ(::GetObjectType(font), 0u);
 }
 
 TEST_F(Engine, DemoWindowScreenshots) {
