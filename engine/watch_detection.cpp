@@ -46,6 +46,11 @@ void WatchRecord::Disconnect() {
     modelKey_.clear();
 }
 
+void WatchRecord::MarkNotConnected() {
+    std::lock_guard lock(mutex_);
+    connected_ = false;
+}
+
 std::optional<DetectedWatch> IdentifyAttachedWatch() {
     TVSP_MTKDownloader downloader;
     unsigned short ports[kMaxComPorts] = {};

@@ -40,6 +40,9 @@ public:
     void SelectModel(const std::string& modelKey);
     // The watch is gone: not connected, no port, no model.
     void Disconnect();
+    // The connection is lost but the watch stays attached (a failed flash): only the connected
+    // flag goes, so the same watch found again is known by its key, class and port.
+    void MarkNotConnected();
 
 private:
     mutable std::mutex mutex_;

@@ -262,9 +262,9 @@ void TVSP_MainWindow::HandleProgress(const ProgressRecord& record) {
     SetRomSettingPath(std::string());
 
     if (out.reportFailure) {
-        // The watch is marked gone before the refresh so the status line does not still say
-        // "connected" beside the failure.
-        watch_.Disconnect();
+        // The watch is marked not connected before the refresh so the status line does not still
+        // say "connected" beside the failure; it stays attached, so its model is kept.
+        watch_.MarkNotConnected();
         copyBusy_ = false;
         RefreshStatus();
     }

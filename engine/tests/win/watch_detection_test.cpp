@@ -147,3 +147,28 @@ TEST(WatchRecordTest, SelectModelChangesTheClassOnlyForOfferedKeys) {
     record.SelectModel("watchk7_mt60d_ublox_2");
     EXPECT_EQ(record.Get().modelClass, 20u);
 }
+
+TEST(WatchRecordTest, ALostConnectionKeepsTheWatchARemovalForgetsIt) {
+    struct Row {
+        const char* what;
+        void (WatchRecord::*lose)();
+        int port;
+        const char* modelKey;
+    };
+    const Row rows[] = {
+        {"connection lost", &WatchRecord::MarkNotConnected, 7, "watchn3_mt61a_ublox"},
+        {"watch removed", &WatchRecord::Disconnect, 0, ""},
+    };
+    for (const Row& row : rows) {
+        WatchRecord record;
+        record.TakeOver(7, "WATCHN3_MT61A_UBLOX", "7.1");
+        (record.*row.lose)();
+        const auto now = record.Get();
+        EXPECT_FALSE(now.connected) << row.what;
+        EXPECT_FALSE(record.IsConnected()) << row.what;
+        EXPECT_EQ(now.port, row.port) << row.what;
+        EXPECT_EQ(now.modelKey, row.modelKey) << row.what;
+        EXPECT_EQ(now.modelClass, 50u) << row.what;  // the class of the last watch either way
+        EXPECT_EQ(now.version, "7.1") << row.what;
+    }
+}
