@@ -6,7 +6,6 @@
 #include "engine/at_channel.h"
 #include "engine/model_catalog.h"
 #include "engine/mtk_downloader.h"
-#include "shell/ini_files.h"
 
 namespace TVSP {
 
@@ -69,7 +68,8 @@ std::optional<DetectedWatch> IdentifyAttachedWatch() {
     return watch;
 }
 
-void OnWatchDetected(WatchRecord& record, IWatchWindowSide& window, const DetectedWatch& watch) {
+void OnWatchDetected(WatchRecord& record, IWatchWindowSide& window, IWatchDataFile& dataFile,
+                     const DetectedWatch& watch) {
     window.CloseConnectionGuideIfOpen();
     const std::string previousKey = record.TakeOver(watch.port, watch.modelKey, watch.version);
     const WatchRecord::Snapshot now = record.Get();
@@ -80,14 +80,14 @@ void OnWatchDetected(WatchRecord& record, IWatchWindowSide& window, const Detect
     } else {
         window.OnSameModelAttached();
     }
-    SproutData::WriteWatch(now.modelKey, now.version);
-    window.CheckPendingRestore(SproutData::ReadImei());
+    dataFile.WriteWatch(now.modelKey, now.version);
+    window.CheckPendingRestore(dataFile.ReadImei());
 }
 
-bool DetectWatch(WatchRecord& record, IWatchWindowSide& window) {
+bool DetectWatch(WatchRecord& record, IWatchWindowSide& window, IWatchDataFile& dataFile) {
     const auto watch = IdentifyAttachedWatch();
     if (!watch) return false;
-    OnWatchDetected(record, window, *watch);
+    OnWatchDetected(record, window, dataFile, *watch);
     return true;
 }
 

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "engine/watch_data_file.h"
+
 namespace TVSP {
 
 // What detection learned about an attached watch.
@@ -73,10 +75,12 @@ public:
 std::optional<DetectedWatch> IdentifyAttachedWatch();
 
 // Takes over an identified watch in the fixed order: guide closed, record filled, version shown,
-// model change handled, "model" and "version" written to sproutdata.ini, pending restore checked.
-void OnWatchDetected(WatchRecord& record, IWatchWindowSide& window, const DetectedWatch& watch);
+// model change handled, model and version written to the data file, pending restore checked with
+// the data file's IMEI.
+void OnWatchDetected(WatchRecord& record, IWatchWindowSide& window, IWatchDataFile& dataFile,
+                     const DetectedWatch& watch);
 
 // The detection thread's whole job; true when a watch was taken over.
-bool DetectWatch(WatchRecord& record, IWatchWindowSide& window);
+bool DetectWatch(WatchRecord& record, IWatchWindowSide& window, IWatchDataFile& dataFile);
 
 }  // namespace TVSP

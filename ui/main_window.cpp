@@ -71,6 +71,12 @@ T* As(IControlBase* control) {
 
 }  // namespace
 
+void SproutWatchDataFile::WriteWatch(const std::string& modelKey, const std::string& version) {
+    SproutData::WriteWatch(modelKey, version);
+}
+
+std::string SproutWatchDataFile::ReadImei() { return SproutData::ReadImei(); }
+
 TVSP_MainWindow::TVSP_MainWindow() : watch_(SproutData::ReadModel(), SproutData::ReadVersion()) {}
 
 TVSP_MainWindow::~TVSP_MainWindow() {
@@ -286,7 +292,7 @@ void TVSP_MainWindow::StartDeviceWorker() {
 
 DWORD WINAPI TVSP_MainWindow::DeviceWorkerMain(void* self) {
     auto* window = static_cast<TVSP_MainWindow*>(self);
-    if (DetectWatch(window->watch_, *window)) window->RefreshStatus();
+    if (DetectWatch(window->watch_, *window, window->dataFile_)) window->RefreshStatus();
     // The handle is cleared when the thread ends so the next arrival can start a new detection.
     if (HANDLE h = window->deviceWorker_.exchange(nullptr)) ::CloseHandle(h);
     return 0;

@@ -26,6 +26,13 @@ enum MainWindowTimer : UINT_PTR {
 
 inline constexpr UINT kFlashReturnWaitMs = 120000;
 
+// The tool's data file (sproutdata.ini) as watch detection remembers a watch in it.
+class SproutWatchDataFile final : public IWatchDataFile {
+public:
+    void WriteWatch(const std::string& modelKey, const std::string& version) override;
+    std::string ReadImei() override;
+};
+
 class TVSP_MainWindow : public CUiFeatureWindow, public IWatchWindowSide {
 public:
     // Reads the last watch from the data file.
@@ -53,6 +60,8 @@ public:
     bool IsFlashRunning() const { return flashRunning_; }
     void SetFlashRunning(bool running) { flashRunning_ = running; }
     WatchRecord& Watch() { return watch_; }
+    // Where detection remembers the watch it takes over.
+    IWatchDataFile& DataFile() { return dataFile_; }
 
     // What is to be written next: the ROM set's "*.cfg" (or the USB-disk package); empty = nothing.
     void SetRomSettingPath(const std::string& path);
@@ -123,6 +132,7 @@ private:
 
     DWORD mainThreadId_ = 0;
     WatchRecord watch_;
+    SproutWatchDataFile dataFile_;
     std::atomic<DisplayState> displayState_{DisplayState::Disconnected};
     std::atomic<bool> failureMayGoBack_{false};
     std::atomic<bool> flashRunning_{false};

@@ -261,10 +261,14 @@ TEST_F(ProgressMessageTest, AFailedFlashKeepsTheWatchForItsReturn) {
         EXPECT_EQ(failed.port, 5) << row.name;
 
         // The detection thread finds the same watch again.
-        OnWatchDetected(window->Watch(), *window, DetectedWatch{5, row.modelKey, "text", "1.0.0"});
+        OnWatchDetected(window->Watch(), *window, window->DataFile(),
+                        DetectedWatch{5, row.modelKey, "text", "1.0.0"});
         EXPECT_EQ(window->GetDisplayState(), DisplayState::Ready) << row.name;
         EXPECT_EQ(window->GetLatestFirmware().version, "9.9.9") << row.name << ": newest version forgotten";
         EXPECT_TRUE(window->Watch().IsConnected()) << row.name;
+        // Remembered in the tool's data file through the window's adapter.
+        EXPECT_EQ(SproutData::ReadModel(), row.modelKey) << row.name;
+        EXPECT_EQ(SproutData::ReadVersion(), "1.0.0") << row.name;
     }
     EXPECT_EQ(Outstanding(), 0);
 }
