@@ -8,7 +8,6 @@
 #include "engine/download_port_search.h"
 #include "engine/observer_manager.h"
 #include "engine/region_selection.h"
-#include "engine/watch_detection.h"
 
 namespace TVSP {
 namespace {

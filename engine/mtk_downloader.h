@@ -10,10 +10,9 @@
 
 #include "engine/at_channel.h"
 #include "engine/brom_library.h"
+#include "engine/watch_window_side.h"
 
 namespace TVSP {
-
-class IWatchWindowSide;
 
 inline constexpr unsigned short kMaxComPorts = 255;
 inline constexpr const char* kWatchHardwareIdFilter = "VID_0E8D&PID_0003";

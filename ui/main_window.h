@@ -12,6 +12,7 @@
 #include "engine/progress_mapping.h"
 #include "device/usb_notifications.h"
 #include "engine/watch_detection.h"
+#include "engine/watch_window_side.h"
 #include "ui/main_window_status.h"
 #include "ui/uifeature_window.h"
 
