@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/mtk_downloader.h"
-
 namespace TVSP {
 namespace {
 
@@ -176,13 +174,5 @@ bool StartFlashWatchdog(int portNumber) {
 }
 void RebootWatch(int portNumber) { WriteOnlyTransaction(portNumber, kAtReboot); }
 void PowerOffWatch(int portNumber) { WriteOnlyTransaction(portNumber, kAtPowerOff); }
-
-int FindWatchPort() {
-    TVSP_MTKDownloader downloader;
-    unsigned short ports[kMaxComPorts] = {};
-    unsigned short count = kMaxComPorts;
-    downloader.EnumerateWatchPorts(ports, &count);
-    return count != 0 ? ports[0] : 0;
-}
 
 }  // namespace TVSP

@@ -59,8 +59,4 @@ bool StartFlashWatchdog(int portNumber);
 void RebootWatch(int portNumber);
 void PowerOffWatch(int portNumber);
 
-// First serial port whose hardware id has "VID_0E8D&PID_0003", found through the download
-// library's enumeration; 0 when there is none.
-int FindWatchPort();
-
 }  // namespace TVSP

@@ -1,6 +1,6 @@
 // TVSP_MTKDownloader: one download through brom.dll — agent and ROM set loaded, regions chosen by
 // model class, the watch's download port awaited, connect, write, watchdog, every stage reported
-// to the observer manager. Also used only for the library's port enumeration.
+// to the observer manager. Ports are enumerated through engine/watch_ports.h.
 #pragma once
 
 #include <windows.h>
@@ -14,8 +14,6 @@
 
 namespace TVSP {
 
-inline constexpr unsigned short kMaxComPorts = 255;
-inline constexpr const char* kWatchHardwareIdFilter = "VID_0E8D&PID_0003";
 inline constexpr DWORD kDownloadPortWaitMs = 180000;
 inline constexpr unsigned int kWatchdogTimeoutMs = 50;
 inline constexpr unsigned short kRomInfoCapacity = 35;
@@ -69,13 +67,6 @@ public:
     // Frees the library objects and closes the serial port; also run by the destructor.
     void Release();
 
-    // Serial ports whose hardware id matches the filter: ports receives them, count is in/out
-    // (capacity in). Library result: 0 = list valid; kBromUnavailable without the library.
-    int EnumerateWatchPorts(unsigned short* ports, unsigned short* count);
-    // Every serial port present: 0 = list valid, 2 = no port (treat as empty).
-    int EnumerateAllPorts(unsigned short* ports, unsigned short* count);
-
-    const std::string& HardwareIdFilter() const { return hardwareIdFilter_; }
     unsigned short Port() const { return port_; }
     int LastResult() const { return lastResult_; }
 
@@ -90,7 +81,6 @@ private:
     IDownloadLibrary& library_;
     std::string daFilePath_;
     std::string romSettingPath_;
-    std::string hardwareIdFilter_;
     std::atomic<int>* downloadPortFound_ = nullptr;
     unsigned modelClass_ = 20;
     IWatchWindowSide* ownerWindow_ = nullptr;

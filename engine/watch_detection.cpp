@@ -5,7 +5,7 @@
 
 #include "engine/at_channel.h"
 #include "engine/model_catalog.h"
-#include "engine/mtk_downloader.h"
+#include "engine/watch_ports.h"
 
 namespace TVSP {
 
@@ -51,13 +51,11 @@ void WatchRecord::MarkNotConnected() {
 }
 
 std::optional<DetectedWatch> IdentifyAttachedWatch() {
-    TVSP_MTKDownloader downloader;
-    unsigned short ports[kMaxComPorts] = {};
-    unsigned short count = kMaxComPorts;
-    if (downloader.EnumerateWatchPorts(ports, &count) != 0 || count == 0) return std::nullopt;
+    const PortEnumeration ports = EnumerateWatchPorts();
+    if (ports.result != kEnumerationOk || ports.count == 0) return std::nullopt;
 
     DetectedWatch watch;
-    watch.port = ports[0];
+    watch.port = ports.ports[0];
     watch.fullText = ReadFirmwareVersion(watch.port);
     if (watch.fullText.empty()) return std::nullopt;
 

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/at_channel.h"
+#include "engine/watch_ports.h"
 #include "testing/vwatch/client/vwatch_client.h"
 
 using namespace TVSP;
@@ -22,6 +23,7 @@ struct Operation {
     std::function<void(int)> run;
 };
 
+// Timed only: no result is judged here.
 const Operation kOperations[] = {
     {"ReadFirmwareVersion", "AT+CGMR", [](int p) { ReadFirmwareVersion(p); }},
     {"ReadImei", "AT+EGMR=0,7", [](int p) { ReadImei(p); }},
@@ -33,7 +35,7 @@ const Operation kOperations[] = {
     {"StartFlashWatchdog", "AT^STARTFLASHROM", [](int p) { StartFlashWatchdog(p); }},
     {"RebootWatch", "AT+CFUN=1,1", [](int p) { RebootWatch(p); }},
     {"PowerOffWatch", "AT^PWROFF", [](int p) { PowerOffWatch(p); }},
-    {"FindWatchPort", "", [](int) { FindWatchPort(); }},
+    {"FindWatchPort", "", [](int) { static_cast<void>(FindWatchPort()); }},
 };
 
 double MillisecondsPerCall(const Operation& op) {

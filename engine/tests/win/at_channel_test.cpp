@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "engine/at_channel.h"
+#include "engine/watch_ports.h"
 #include "engine/tests/win/watch_test_support.h"
 
 using namespace TVSP;
