@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/download_port_search.h"
+#include "engine/model_class.h"
 #include "engine/observer_manager.h"
 #include "engine/region_selection.h"
 #include "engine/watch_ports.h"
@@ -146,7 +147,7 @@ void TVSP_MTKDownloader::Download(unsigned short port) {
         Observers().OnDownloadPortTimeout();
         return;
     }
-    if (modelClass_ == 50 && ownerWindow_) ownerWindow_->CloseConnectionGuideIfOpen();
+    if (modelClass_ == kModelClassPowerOffOta && ownerWindow_) ownerWindow_->CloseConnectionGuideIfOpen();
     port_ = downloadPort;
     if (downloadPortFound_) *downloadPortFound_ = 1;
 

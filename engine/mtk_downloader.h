@@ -10,6 +10,7 @@
 
 #include "engine/at_channel.h"
 #include "engine/brom_library.h"
+#include "engine/model_class.h"
 #include "engine/watch_window_side.h"
 
 namespace TVSP {
@@ -82,7 +83,7 @@ private:
     std::string daFilePath_;
     std::string romSettingPath_;
     std::atomic<int>* downloadPortFound_ = nullptr;
-    unsigned modelClass_ = 20;
+    unsigned modelClass_ = kModelClassServerRestore;
     IWatchWindowSide* ownerWindow_ = nullptr;
     WatchPort serial_;
     unsigned short port_ = 0;

@@ -1,7 +1,7 @@
 // Progress message kinds turned into bar positions and flash endings.
 #include "engine/progress_mapping.h"
 
-#include "engine/model_catalog.h"
+#include "engine/model_class.h"
 
 namespace TVSP {
 namespace {

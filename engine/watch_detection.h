@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/model_class.h"
 #include "engine/watch_data_file.h"
 #include "engine/watch_window_side.h"
 
@@ -27,7 +28,7 @@ public:
         bool connected = false;
         int port = 0;
         std::string modelKey;
-        unsigned modelClass = 20;
+        unsigned modelClass = kModelClassServerRestore;
         std::string version;
     };
 
@@ -52,7 +53,7 @@ private:
     std::atomic<bool> connected_{false};
     int port_ = 0;
     std::string modelKey_;
-    unsigned modelClass_ = 20;
+    unsigned modelClass_ = kModelClassServerRestore;
     std::string version_;
 };
 

@@ -427,7 +427,7 @@ void TVSP_MainWindow::RestartWatch() {
     const WatchRecord::Snapshot watch = watch_.Get();
     // Without a watch there is nothing to restart, and saying it restarted would be false.
     if (!watch.connected || watch.port == 0) return;
-    if (watch.modelClass == kModelClassPowerOffOta || watch.modelClass == kModelClassPowerOffFull) {
+    if (IsPoweredOffToRestart(watch.modelClass)) {
         PowerOffWatch(watch.port);
     } else {
         RebootWatch(watch.port);
