@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "base/win/handle.h"
 #include "engine/at_reply.h"
 
 namespace TVSP {
@@ -29,8 +30,9 @@ public:
     // Aborts and purges pending I/O, then closes; false when cancelling or closing fails.
     bool Close();
 
-    bool IsOpen() const { return handle_ != nullptr; }
-    HANDLE Handle() const { return handle_; }
+    bool IsOpen() const { return static_cast<bool>(handle_); }
+    // The open port; INVALID_HANDLE_VALUE while closed.
+    HANDLE Handle() const { return handle_.get(); }
 
     // One WriteFile of exactly count bytes; true when all were written.
     bool WriteOnce(const void* bytes, DWORD count);
@@ -38,8 +40,9 @@ public:
     DWORD ReadOnce(void* buffer, DWORD capacity);
 
 private:
-    HANDLE handle_ = nullptr;  // null means closed, as callers' slots hold it
-    HANDLE guard_ = nullptr;   // per-port mutex owned while open
+    // Declared first so the port is closed before the guard is given up.
+    unique_mutex_lock guard_;  // per-port mutex owned while open
+    unique_hfile handle_;
 };
 
 // The raw reply of one transaction: open, one write, one read of up to 1000 bytes, close.

@@ -163,3 +163,13 @@ TEST_F(AtChannelTest, FindWatchPortFollowsThePlugThroughTheDownloadLibrary) {
     EXPECT_EQ(FindWatchPort(), kWatchPort + 2);
     EXPECT_TRUE(Ping(kWatchPort + 2));
 }
+
+TEST_F(AtChannelTest, AnOpeningLeftOpenIsGivenUpWithItsOwner) {
+    {
+        WatchPort port;
+        ASSERT_TRUE(port.Open(kWatchPort));
+        EXPECT_NE(port.Handle(), INVALID_HANDLE_VALUE);
+    }
+    // Port and guard were both released: another opening gets the port.
+    EXPECT_TRUE(Ping(kWatchPort));
+}
