@@ -2,6 +2,7 @@
 #include "engine/progress_mapping.h"
 
 #include "engine/model_class.h"
+#include "engine/user_texts.h"
 
 namespace TVSP {
 namespace {
