@@ -100,7 +100,8 @@ std::optional<std::string> AtTransaction(int portNumber, const AtCommand& comman
     // One byte beyond the read so a full 1000-byte reply is still a terminated C string.
     char reply[kAtReplyBufferSize + 1] = {};
     const DWORD count = port.ReadOnce(reply, kAtReplyBufferSize);
-    port.Close();
+    // The reply is in; a close that fails cannot change it.
+    static_cast<void>(port.Close());
     return std::string(ReplyAsCString(reply, count));
 }
 
@@ -123,7 +124,8 @@ void WriteOnlyTransaction(int portNumber, const AtCommand& command) {
         // the port is purged on closing; the reboot must not be lost that way.
         ::Sleep(kWriteOnlySettleMs);
     }
-    port.Close();
+    // Nobody waits for an answer, so there is no one to tell of a failed close either.
+    static_cast<void>(port.Close());
 }
 
 }  // namespace

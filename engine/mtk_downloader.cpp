@@ -194,7 +194,8 @@ bool TVSP_MTKDownloader::Prepare() {
         port_ = ports.ports[0];
         if (!serial_.Open(port_)) return FailPreparation();
         Observers().OnConnectA(reinterpret_cast<ObserverArg>(serial_.Handle()), 0);
-        serial_.Close();
+        // The port was only looked at; a failed close leaves nothing for the download to undo.
+        static_cast<void>(serial_.Close());
     }
 
     library_.DL_Create(&dlHandle_);
@@ -254,7 +255,8 @@ bool TVSP_MTKDownloader::WaitForDownloadPort(unsigned short* port) {
 }
 
 void TVSP_MTKDownloader::Release() {
-    serial_.Close();
+    // Releasing goes on whatever the port's close says: the library objects must go too.
+    static_cast<void>(serial_.Close());
     if (daHandle_) {
         library_.DA_Unload(daHandle_);
         library_.DA_Destroy(&daHandle_);

@@ -61,10 +61,10 @@ public:
     // the preparation look the watch's port up.
     void Download(unsigned short port);
     // Loads the agent and the ROM set and disables the regions this model class does not take.
-    bool Prepare();
+    [[nodiscard]] bool Prepare();
     // The port the rebooted watch came back on; false when none appeared within the limit or the
     // first enumeration failed.
-    bool WaitForDownloadPort(unsigned short* port);
+    [[nodiscard]] bool WaitForDownloadPort(unsigned short* port);
     // Frees the library objects and closes the serial port; also run by the destructor.
     void Release();
 

@@ -58,7 +58,7 @@ private:
 };
 
 // Port enumeration, AT+CGMR, catalogue match. nullopt (silently) on every failure.
-std::optional<DetectedWatch> IdentifyAttachedWatch();
+[[nodiscard]] std::optional<DetectedWatch> IdentifyAttachedWatch();
 
 // Takes over an identified watch in the fixed order: guide closed, record filled, version shown,
 // model change handled, model and version written to the data file, pending restore checked with
@@ -67,6 +67,6 @@ void OnWatchDetected(WatchRecord& record, IWatchWindowSide& window, IWatchDataFi
                      const DetectedWatch& watch);
 
 // The detection thread's whole job; true when a watch was taken over.
-bool DetectWatch(WatchRecord& record, IWatchWindowSide& window, IWatchDataFile& dataFile);
+[[nodiscard]] bool DetectWatch(WatchRecord& record, IWatchWindowSide& window, IWatchDataFile& dataFile);
 
 }  // namespace TVSP
