@@ -4,73 +4,55 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/mtk_downloader.h"
-
 namespace TVSP {
 namespace {
 
 constexpr DWORD kAllPurges = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
-// Line settings shared by every opening, as the watch expects them.
-DCB& SharedLineSettings() {
-    static DCB dcb{};
-    return dcb;
-}
-
 // Windows refuses a second no-sharing open of a COM port; Wine does not. This named mutex gives
 // the tool's own openings the same guarantee everywhere, so transactions never interleave.
-HANDLE TryLockPortGuard(int portNumber) {
+// Empty, with ERROR_SHARING_VIOLATION, when another opening holds it.
+unique_mutex_lock LockPortGuard(int portNumber) {
     wchar_t name[64];
     std::swprintf(name, 64, L"TarvoSprout_WatchPort_COM%d", portNumber);
-    HANDLE mutex = ::CreateMutexW(nullptr, FALSE, name);
-    if (!mutex) return nullptr;
-    const DWORD wait = ::WaitForSingleObject(mutex, 0);
-    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) return mutex;
-    ::CloseHandle(mutex);
+    unique_handle mutex(::CreateMutexW(nullptr, FALSE, name));
+    if (!mutex) return {};
+    const DWORD wait = ::WaitForSingleObject(mutex.get(), 0);
+    if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) return unique_mutex_lock(mutex.release());
+    // The mutex is closed on the way out; closing keeps this error.
     ::SetLastError(ERROR_SHARING_VIOLATION);
-    return nullptr;
-}
-
-void ReleasePortGuard(HANDLE& guard) {
-    if (!guard) return;
-    ::ReleaseMutex(guard);
-    ::CloseHandle(guard);
-    guard = nullptr;
+    return {};
 }
 
 }  // namespace
 
 bool WatchPort::Open(int portNumber) {
     if (handle_) {
-        ::PurgeComm(handle_, PURGE_TXABORT);
-        ::PurgeComm(handle_, PURGE_RXABORT);
-        ::PurgeComm(handle_, PURGE_TXCLEAR);
-        ::PurgeComm(handle_, PURGE_RXCLEAR);
-        ::CloseHandle(handle_);
-        handle_ = nullptr;
+        ::PurgeComm(handle_.get(), PURGE_TXABORT);
+        ::PurgeComm(handle_.get(), PURGE_RXABORT);
+        ::PurgeComm(handle_.get(), PURGE_TXCLEAR);
+        ::PurgeComm(handle_.get(), PURGE_RXCLEAR);
+        handle_.reset();
     }
-    ReleasePortGuard(guard_);
+    guard_.reset();
 
     char narrowName[50];
     std::snprintf(narrowName, sizeof narrowName, "\\\\.\\COM%d", portNumber);
     wchar_t name[50];
     if (::MultiByteToWideChar(CP_ACP, 0, narrowName, -1, name, 50) == 0) return false;
 
-    guard_ = TryLockPortGuard(portNumber);
+    guard_ = LockPortGuard(portNumber);
     if (!guard_) return false;
 
-    HANDLE h = ::CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        const DWORD error = ::GetLastError();
-        ReleasePortGuard(guard_);
-        ::SetLastError(error);
+    handle_.reset(::CreateFileW(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle_) {
+        guard_.reset();  // keeps the open's error
         return false;
     }
-    handle_ = h;
 
-    if (!::SetupComm(handle_, kWatchQueueSize, kWatchQueueSize)) return false;
-    if (!::PurgeComm(handle_, kAllPurges)) return false;
+    if (!::SetupComm(handle_.get(), kWatchQueueSize, kWatchQueueSize)) return false;
+    if (!::PurgeComm(handle_.get(), kAllPurges)) return false;
 
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = 0;
@@ -78,41 +60,36 @@ bool WatchPort::Open(int portNumber) {
     timeouts.ReadTotalTimeoutConstant = 700;
     timeouts.WriteTotalTimeoutMultiplier = 1;
     timeouts.WriteTotalTimeoutConstant = 700;
-    ::SetCommTimeouts(handle_, &timeouts);
+    ::SetCommTimeouts(handle_.get(), &timeouts);
 
     wchar_t settings[32];
     std::swprintf(settings, 32, L"%d,n,8,1", static_cast<int>(kWatchBaudRate));
-    DCB& dcb = SharedLineSettings();
+    DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     ::BuildCommDCBW(settings, &dcb);
-    ::SetCommState(handle_, &dcb);
+    ::SetCommState(handle_.get(), &dcb);
     return true;
 }
 
 bool WatchPort::Close() {
-    if (!handle_) {
-        ReleasePortGuard(guard_);
-        return true;
+    if (handle_) {
+        ::PurgeComm(handle_.get(), PURGE_TXABORT);
+        ::PurgeComm(handle_.get(), PURGE_RXABORT);
+        if (!::CancelIo(handle_.get())) return false;
+        if (!::CloseHandle(handle_.release())) return false;
     }
-    if (handle_ != INVALID_HANDLE_VALUE) {
-        ::PurgeComm(handle_, PURGE_TXABORT);
-        ::PurgeComm(handle_, PURGE_RXABORT);
-        if (!::CancelIo(handle_)) return false;
-        if (!::CloseHandle(handle_)) return false;
-    }
-    handle_ = nullptr;
-    ReleasePortGuard(guard_);
+    guard_.reset();
     return true;
 }
 
 bool WatchPort::WriteOnce(const void* bytes, DWORD count) {
     DWORD written = 0;
-    return ::WriteFile(handle_, bytes, count, &written, nullptr) && written == count;
+    return ::WriteFile(handle_.get(), bytes, count, &written, nullptr) && written == count;
 }
 
 DWORD WatchPort::ReadOnce(void* buffer, DWORD capacity) {
     DWORD read = 0;
-    if (!::ReadFile(handle_, buffer, capacity, &read, nullptr)) return 0;
+    if (!::ReadFile(handle_.get(), buffer, capacity, &read, nullptr)) return 0;
     return read;
 }
 
@@ -123,7 +100,8 @@ std::optional<std::string> AtTransaction(int portNumber, const AtCommand& comman
     // One byte beyond the read so a full 1000-byte reply is still a terminated C string.
     char reply[kAtReplyBufferSize + 1] = {};
     const DWORD count = port.ReadOnce(reply, kAtReplyBufferSize);
-    port.Close();
+    // The reply is in; a close that fails cannot change it.
+    static_cast<void>(port.Close());
     return std::string(ReplyAsCString(reply, count));
 }
 
@@ -146,7 +124,8 @@ void WriteOnlyTransaction(int portNumber, const AtCommand& command) {
         // the port is purged on closing; the reboot must not be lost that way.
         ::Sleep(kWriteOnlySettleMs);
     }
-    port.Close();
+    // Nobody waits for an answer, so there is no one to tell of a failed close either.
+    static_cast<void>(port.Close());
 }
 
 }  // namespace
@@ -176,13 +155,5 @@ bool StartFlashWatchdog(int portNumber) {
 }
 void RebootWatch(int portNumber) { WriteOnlyTransaction(portNumber, kAtReboot); }
 void PowerOffWatch(int portNumber) { WriteOnlyTransaction(portNumber, kAtPowerOff); }
-
-int FindWatchPort() {
-    TVSP_MTKDownloader downloader;
-    unsigned short ports[kMaxComPorts] = {};
-    unsigned short count = kMaxComPorts;
-    downloader.EnumerateWatchPorts(ports, &count);
-    return count != 0 ? ports[0] : 0;
-}
 
 }  // namespace TVSP

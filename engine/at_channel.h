@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "base/win/handle.h"
 #include "engine/at_reply.h"
 
 namespace TVSP {
@@ -21,46 +22,45 @@ public:
     WatchPort() = default;
     WatchPort(const WatchPort&) = delete;
     WatchPort& operator=(const WatchPort&) = delete;
-    ~WatchPort() { Close(); }
+    // A close that fails has nothing left to do for it: the owners release what is still held.
+    ~WatchPort() { static_cast<void>(Close()); }
 
     // Closes an earlier opening first; false when the port is missing, held, or refuses set-up.
     // After a false return past the open itself, the handle stays held until Close.
-    bool Open(int portNumber);
+    [[nodiscard]] bool Open(int portNumber);
     // Aborts and purges pending I/O, then closes; false when cancelling or closing fails.
-    bool Close();
+    [[nodiscard]] bool Close();
 
-    bool IsOpen() const { return handle_ != nullptr; }
-    HANDLE Handle() const { return handle_; }
+    bool IsOpen() const { return static_cast<bool>(handle_); }
+    // The open port; INVALID_HANDLE_VALUE while closed.
+    HANDLE Handle() const { return handle_.get(); }
 
     // One WriteFile of exactly count bytes; true when all were written.
-    bool WriteOnce(const void* bytes, DWORD count);
+    [[nodiscard]] bool WriteOnce(const void* bytes, DWORD count);
     // One ReadFile of up to capacity bytes; the count that arrived before the time-out.
-    DWORD ReadOnce(void* buffer, DWORD capacity);
+    [[nodiscard]] DWORD ReadOnce(void* buffer, DWORD capacity);
 
 private:
-    HANDLE handle_ = nullptr;  // null means closed, as callers' slots hold it
-    HANDLE guard_ = nullptr;   // per-port mutex owned while open
+    // Declared first so the port is closed before the guard is given up.
+    unique_mutex_lock guard_;  // per-port mutex owned while open
+    unique_hfile handle_;
 };
 
 // The raw reply of one transaction: open, one write, one read of up to 1000 bytes, close.
 // nullopt when the port could not be opened or the command not written.
-std::optional<std::string> AtTransaction(int portNumber, const AtCommand& command);
+[[nodiscard]] std::optional<std::string> AtTransaction(int portNumber, const AtCommand& command);
 
 // The operations; every failure is an empty or false result, never a message.
-std::string ReadFirmwareVersion(int portNumber);
-std::string ReadImei(int portNumber);
-bool TestStart(int portNumber);
-bool TestStartEchoed(int portNumber);
-bool Ping(int portNumber);
-bool SaveDataOnWatch(int portNumber);
-bool RestoreDataOnWatch(int portNumber);
-bool StartFlashWatchdog(int portNumber);
+[[nodiscard]] std::string ReadFirmwareVersion(int portNumber);
+[[nodiscard]] std::string ReadImei(int portNumber);
+[[nodiscard]] bool TestStart(int portNumber);
+[[nodiscard]] bool TestStartEchoed(int portNumber);
+[[nodiscard]] bool Ping(int portNumber);
+[[nodiscard]] bool SaveDataOnWatch(int portNumber);
+[[nodiscard]] bool RestoreDataOnWatch(int portNumber);
+[[nodiscard]] bool StartFlashWatchdog(int portNumber);
 // Write only: the watch drops the port instead of answering.
 void RebootWatch(int portNumber);
 void PowerOffWatch(int portNumber);
-
-// First serial port whose hardware id has "VID_0E8D&PID_0003", found through the download
-// library's enumeration; 0 when there is none.
-int FindWatchPort();
 
 }  // namespace TVSP

@@ -19,9 +19,9 @@ class DownloadPortSearch {
 public:
     // The enumeration taken before the watch went away; false when it failed (any result other
     // than 0 or 2; 2 leaves the snapshot empty).
-    bool TakeSnapshot(int result, const PortList& ports);
+    [[nodiscard]] bool TakeSnapshot(int result, const PortList& ports);
     // A later enumeration: the download port, or 0 when this pass did not find it.
-    unsigned short Pass(int result, const PortList& ports);
+    [[nodiscard]] unsigned short Pass(int result, const PortList& ports);
 
     const PortList& Snapshot() const { return snapshot_; }
 

@@ -13,6 +13,7 @@
 #include <regex>
 
 #include "device/version.h"
+#include "engine/user_texts.h"
 
 namespace TVSP {
 namespace {
@@ -103,11 +104,11 @@ std::optional<unsigned> ModelClassForSelectedKey(std::string_view modelKey) {
 
 std::wstring BatteryHintForModel(std::string_view modelKey) {
     if (modelKey == "watchk7_mt60d_ublox" || modelKey == "watchk7_mt60d_ublox_2") {
-        return L"刷机前请保持设备电量在50%以上";
+        return kBatteryHintHalfCharge;
     }
-    if (modelKey == "watchm2_mt60d_ublox") return L"刷机前请确保电量充足（未连USB时按键绿灯亮）";
+    if (modelKey == "watchm2_mt60d_ublox") return kBatteryHintGreenLight;
     // "watchm5_mt60d_ublox", "watchk8_mt60d_ublox" and every other model.
-    return L"刷机前请保持设备电量至少一格";
+    return kBatteryHintOneBar;
 }
 
 bool IsLegacyFirmware(std::string_view version) {

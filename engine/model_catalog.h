@@ -6,17 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace TVSP {
+#include "engine/model_class.h"
 
-// Upgrade-procedure classes of the models.
-enum ModelClassValue : unsigned {
-    kModelClassServerRestore = 20,
-    kModelClassOnWatchRestore = 31,
-    kModelClassFlashWatchdog = 32,
-    kModelClassOtaOnly = 33,
-    kModelClassPowerOffOta = 50,
-    kModelClassPowerOffFull = 51,
-};
+namespace TVSP {
 
 inline constexpr const char* kDefaultModelKey = "watchk8_mt60d_ublox";   // catalogue row 6
 inline constexpr const char* kUsbDiskModelKey = "watchn3x_mt61a_ublox";  // recognised by its USB disk
@@ -39,7 +31,8 @@ struct WatchModelMatch {
 // from several threads at once.
 std::optional<WatchModelMatch> MatchWatchModel(std::string_view versionText);
 
-// Model class by exact key comparison, as a detected watch is taken over (unknown keys: 20).
+// Model class by exact key comparison, as a detected watch is taken over (unknown keys:
+// kModelClassServerRestore).
 unsigned ModelClassForKey(std::string_view modelKey);
 
 // Model class for a model the user picked by hand; nullopt keeps the earlier class.

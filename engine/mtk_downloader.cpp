@@ -6,9 +6,10 @@
 #include <vector>
 
 #include "engine/download_port_search.h"
+#include "engine/model_class.h"
 #include "engine/observer_manager.h"
 #include "engine/region_selection.h"
-#include "engine/watch_detection.h"
+#include "engine/watch_ports.h"
 
 namespace TVSP {
 namespace {
@@ -128,7 +129,7 @@ std::string_view RegionName(const BROM_ROM_INFO& entry) {
 }  // namespace
 
 TVSP_MTKDownloader::TVSP_MTKDownloader(IDownloadLibrary& library)
-    : library_(library), hardwareIdFilter_(kWatchHardwareIdFilter) {}
+    : library_(library) {}
 
 TVSP_MTKDownloader::~TVSP_MTKDownloader() { Release(); }
 
@@ -146,7 +147,7 @@ void TVSP_MTKDownloader::Download(unsigned short port) {
         Observers().OnDownloadPortTimeout();
         return;
     }
-    if (modelClass_ == 50 && ownerWindow_) ownerWindow_->CloseConnectionGuideIfOpen();
+    if (modelClass_ == kModelClassPowerOffOta && ownerWindow_) ownerWindow_->CloseConnectionGuideIfOpen();
     port_ = downloadPort;
     if (downloadPortFound_) *downloadPortFound_ = 1;
 
@@ -188,13 +189,13 @@ bool TVSP_MTKDownloader::Prepare() {
     Release();
 
     if (port_ == 0) {
-        unsigned short ports[kMaxComPorts] = {};
-        unsigned short count = kMaxComPorts;
-        if (EnumerateWatchPorts(ports, &count) != 0 || count != 1) return false;
-        port_ = ports[0];
+        const PortEnumeration ports = EnumerateWatchPorts(library_);
+        if (ports.result != kEnumerationOk || ports.count != 1) return false;
+        port_ = ports.ports[0];
         if (!serial_.Open(port_)) return FailPreparation();
         Observers().OnConnectA(reinterpret_cast<ObserverArg>(serial_.Handle()), 0);
-        serial_.Close();
+        // The port was only looked at; a failed close leaves nothing for the download to undo.
+        static_cast<void>(serial_.Close());
     }
 
     library_.DL_Create(&dlHandle_);
@@ -239,16 +240,13 @@ bool TVSP_MTKDownloader::FailPreparation() {
 bool TVSP_MTKDownloader::WaitForDownloadPort(unsigned short* port) {
     DownloadPortSearch search;
     {
-        PortList ports{};
-        unsigned short count = kMaxComPorts;
-        if (!search.TakeSnapshot(library_.ComPortEnumerate(ports.data(), &count), ports)) return false;
+        const PortEnumeration snapshot = EnumerateAllPorts(library_);
+        if (!search.TakeSnapshot(snapshot.result, snapshot.ports)) return false;
     }
     const DWORD start = ::GetTickCount();
     while (::GetTickCount() - start < portWaitLimitMs_) {
-        PortList ports{};
-        unsigned short count = kMaxComPorts;
-        const int result = library_.ComPortEnumerate(ports.data(), &count);
-        if (const unsigned short found = search.Pass(result, ports)) {
+        const PortEnumeration now = EnumerateAllPorts(library_);
+        if (const unsigned short found = search.Pass(now.result, now.ports)) {
             if (port) *port = found;
             return true;
         }
@@ -257,7 +255,8 @@ bool TVSP_MTKDownloader::WaitForDownloadPort(unsigned short* port) {
 }
 
 void TVSP_MTKDownloader::Release() {
-    serial_.Close();
+    // Releasing goes on whatever the port's close says: the library objects must go too.
+    static_cast<void>(serial_.Close());
     if (daHandle_) {
         library_.DA_Unload(daHandle_);
         library_.DA_Destroy(&daHandle_);
@@ -272,16 +271,6 @@ void TVSP_MTKDownloader::Release() {
         library_.DL_Destroy(&dlHandle_);
         dlHandle_ = nullptr;
     }
-}
-
-int TVSP_MTKDownloader::EnumerateWatchPorts(unsigned short* ports, unsigned short* count) {
-    const char* ids[1] = {hardwareIdFilter_.c_str()};
-    const COM_PORT_FILTER filter{1, ids};
-    return library_.ComPortEnumerateWithFilterHardwareID(ports, count, &filter);
-}
-
-int TVSP_MTKDownloader::EnumerateAllPorts(unsigned short* ports, unsigned short* count) {
-    return library_.ComPortEnumerate(ports, count);
 }
 
 }  // namespace TVSP

@@ -1,6 +1,6 @@
 // TVSP_MTKDownloader: one download through brom.dll — agent and ROM set loaded, regions chosen by
 // model class, the watch's download port awaited, connect, write, watchdog, every stage reported
-// to the observer manager. Also used only for the library's port enumeration.
+// to the observer manager. Ports are enumerated through engine/watch_ports.h.
 #pragma once
 
 #include <windows.h>
@@ -10,13 +10,11 @@
 
 #include "engine/at_channel.h"
 #include "engine/brom_library.h"
+#include "engine/model_class.h"
+#include "engine/watch_window_side.h"
 
 namespace TVSP {
 
-class IWatchWindowSide;
-
-inline constexpr unsigned short kMaxComPorts = 255;
-inline constexpr const char* kWatchHardwareIdFilter = "VID_0E8D&PID_0003";
 inline constexpr DWORD kDownloadPortWaitMs = 180000;
 inline constexpr unsigned int kWatchdogTimeoutMs = 50;
 inline constexpr unsigned short kRomInfoCapacity = 35;
@@ -63,20 +61,13 @@ public:
     // the preparation look the watch's port up.
     void Download(unsigned short port);
     // Loads the agent and the ROM set and disables the regions this model class does not take.
-    bool Prepare();
+    [[nodiscard]] bool Prepare();
     // The port the rebooted watch came back on; false when none appeared within the limit or the
     // first enumeration failed.
-    bool WaitForDownloadPort(unsigned short* port);
+    [[nodiscard]] bool WaitForDownloadPort(unsigned short* port);
     // Frees the library objects and closes the serial port; also run by the destructor.
     void Release();
 
-    // Serial ports whose hardware id matches the filter: ports receives them, count is in/out
-    // (capacity in). Library result: 0 = list valid; kBromUnavailable without the library.
-    int EnumerateWatchPorts(unsigned short* ports, unsigned short* count);
-    // Every serial port present: 0 = list valid, 2 = no port (treat as empty).
-    int EnumerateAllPorts(unsigned short* ports, unsigned short* count);
-
-    const std::string& HardwareIdFilter() const { return hardwareIdFilter_; }
     unsigned short Port() const { return port_; }
     int LastResult() const { return lastResult_; }
 
@@ -91,9 +82,8 @@ private:
     IDownloadLibrary& library_;
     std::string daFilePath_;
     std::string romSettingPath_;
-    std::string hardwareIdFilter_;
     std::atomic<int>* downloadPortFound_ = nullptr;
-    unsigned modelClass_ = 20;
+    unsigned modelClass_ = kModelClassServerRestore;
     IWatchWindowSide* ownerWindow_ = nullptr;
     WatchPort serial_;
     unsigned short port_ = 0;

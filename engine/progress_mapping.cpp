@@ -1,7 +1,8 @@
 // Progress message kinds turned into bar positions and flash endings.
 #include "engine/progress_mapping.h"
 
-#include "engine/model_catalog.h"
+#include "engine/model_class.h"
+#include "engine/user_texts.h"
 
 namespace TVSP {
 namespace {

@@ -51,8 +51,6 @@ std::optional<int> ProgressBarValue(std::int32_t kind, std::uint32_t p1, unsigne
 enum class RejoinFlag { None, ServerRestore, WatchRestore, Restart, SelfUpgrade };
 RejoinFlag RejoinFlagForClass(unsigned modelClass);
 
-inline constexpr wchar_t kFlashFailedText[] = L"升级失败，请拨打400-1234-567联系客服！";
-
 // Everything the window does for one record.
 struct ProgressOutcome {
     std::optional<int> bar;              // new bar position

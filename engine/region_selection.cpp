@@ -1,6 +1,8 @@
 // Region selection by model class.
 #include "engine/region_selection.h"
 
+#include "engine/model_class.h"
+
 namespace TVSP {
 namespace {
 
@@ -16,7 +18,7 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 
 bool IsRegionWritten(unsigned modelClass, std::string_view regionName) {
     // These watches upgrade themselves from the OTA region; the rest of their flash stays.
-    if (modelClass == 33 || modelClass == 50) return EqualsIgnoringCase(regionName, "OTA");
+    if (WritesOnlyOtaRegion(modelClass)) return EqualsIgnoringCase(regionName, "OTA");
     // The boot loaders are never rewritten: a failed write there cannot be repaired over USB.
     return !EqualsIgnoringCase(regionName, "ARM_BL") && !EqualsIgnoringCase(regionName, "ARM_EXT_BL");
 }

@@ -5,8 +5,7 @@
 
 #include "engine/at_channel.h"
 #include "engine/model_catalog.h"
-#include "engine/mtk_downloader.h"
-#include "shell/ini_files.h"
+#include "engine/watch_ports.h"
 
 namespace TVSP {
 
@@ -46,14 +45,17 @@ void WatchRecord::Disconnect() {
     modelKey_.clear();
 }
 
+void WatchRecord::MarkNotConnected() {
+    std::lock_guard lock(mutex_);
+    connected_ = false;
+}
+
 std::optional<DetectedWatch> IdentifyAttachedWatch() {
-    TVSP_MTKDownloader downloader;
-    unsigned short ports[kMaxComPorts] = {};
-    unsigned short count = kMaxComPorts;
-    if (downloader.EnumerateWatchPorts(ports, &count) != 0 || count == 0) return std::nullopt;
+    const PortEnumeration ports = EnumerateWatchPorts();
+    if (ports.result != kEnumerationOk || ports.count == 0) return std::nullopt;
 
     DetectedWatch watch;
-    watch.port = ports[0];
+    watch.port = ports.ports[0];
     watch.fullText = ReadFirmwareVersion(watch.port);
     if (watch.fullText.empty()) return std::nullopt;
 
@@ -64,7 +66,8 @@ std::optional<DetectedWatch> IdentifyAttachedWatch() {
     return watch;
 }
 
-void OnWatchDetected(WatchRecord& record, IWatchWindowSide& window, const DetectedWatch& watch) {
+void OnWatchDetected(WatchRecord& record, IWatchWindowSide& window, IWatchDataFile& dataFile,
+                     const DetectedWatch& watch) {
     window.CloseConnectionGuideIfOpen();
     const std::string previousKey = record.TakeOver(watch.port, watch.modelKey, watch.version);
     const WatchRecord::Snapshot now = record.Get();
@@ -75,14 +78,14 @@ void OnWatchDetected(WatchRecord& record, IWatchWindowSide& window, const Detect
     } else {
         window.OnSameModelAttached();
     }
-    SproutData::WriteWatch(now.modelKey, now.version);
-    window.CheckPendingRestore(SproutData::ReadImei());
+    dataFile.WriteWatch(now.modelKey, now.version);
+    window.CheckPendingRestore(dataFile.ReadImei());
 }
 
-bool DetectWatch(WatchRecord& record, IWatchWindowSide& window) {
+bool DetectWatch(WatchRecord& record, IWatchWindowSide& window, IWatchDataFile& dataFile) {
     const auto watch = IdentifyAttachedWatch();
     if (!watch) return false;
-    OnWatchDetected(record, window, *watch);
+    OnWatchDetected(record, window, dataFile, *watch);
     return true;
 }
 

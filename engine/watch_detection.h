@@ -6,6 +6,10 @@
 #include <optional>
 #include <string>
 
+#include "engine/model_class.h"
+#include "engine/watch_data_file.h"
+#include "engine/watch_window_side.h"
+
 namespace TVSP {
 
 // What detection learned about an attached watch.
@@ -24,7 +28,7 @@ public:
         bool connected = false;
         int port = 0;
         std::string modelKey;
-        unsigned modelClass = 20;
+        unsigned modelClass = kModelClassServerRestore;
         std::string version;
     };
 
@@ -40,40 +44,29 @@ public:
     void SelectModel(const std::string& modelKey);
     // The watch is gone: not connected, no port, no model.
     void Disconnect();
+    // The connection is lost but the watch stays attached (a failed flash): only the connected
+    // flag goes, so the same watch found again is known by its key, class and port.
+    void MarkNotConnected();
 
 private:
     mutable std::mutex mutex_;
     std::atomic<bool> connected_{false};
     int port_ = 0;
     std::string modelKey_;
-    unsigned modelClass_ = 20;
+    unsigned modelClass_ = kModelClassServerRestore;
     std::string version_;
 };
 
-// The window's side of taking over a watch; the main window implements it.
-class IWatchWindowSide {
-public:
-    virtual ~IWatchWindowSide() = default;
-    // Closes the connection guide when it is open (its 200 ms close timer and WM_CLOSE).
-    virtual void CloseConnectionGuideIfOpen() = 0;
-    virtual void ShowFirmwareVersion(const std::string& version) = 0;
-    // Another model: forget the newest version known and start a ROM check unless one runs.
-    virtual void OnModelChanged() = 0;
-    virtual void ShowBatteryHint(const std::wstring& hint) = 0;
-    // Same model again: when a newest version is known, show the watch as ready.
-    virtual void OnSameModelAttached() = 0;
-    // The "imei" remembered for a restore still pending (may be empty).
-    virtual void CheckPendingRestore(const std::string& imei) = 0;
-};
-
 // Port enumeration, AT+CGMR, catalogue match. nullopt (silently) on every failure.
-std::optional<DetectedWatch> IdentifyAttachedWatch();
+[[nodiscard]] std::optional<DetectedWatch> IdentifyAttachedWatch();
 
 // Takes over an identified watch in the fixed order: guide closed, record filled, version shown,
-// model change handled, "model" and "version" written to sproutdata.ini, pending restore checked.
-void OnWatchDetected(WatchRecord& record, IWatchWindowSide& window, const DetectedWatch& watch);
+// model change handled, model and version written to the data file, pending restore checked with
+// the data file's IMEI.
+void OnWatchDetected(WatchRecord& record, IWatchWindowSide& window, IWatchDataFile& dataFile,
+                     const DetectedWatch& watch);
 
 // The detection thread's whole job; true when a watch was taken over.
-bool DetectWatch(WatchRecord& record, IWatchWindowSide& window);
+[[nodiscard]] bool DetectWatch(WatchRecord& record, IWatchWindowSide& window, IWatchDataFile& dataFile);
 
 }  // namespace TVSP

@@ -54,7 +54,9 @@ bool DeliverProgress(HWND window, const ProgressRecord& fields) {
 
 void TVSP_MTK2WMObserver::Deliver(std::int32_t kind, std::int32_t p1, std::int32_t p2, std::int32_t p3,
                                   std::int32_t value) {
-    DeliverProgress(window_, ProgressRecord{kind, p1, p2, p3, value});
+    // An undelivered record was freed on the spot, and every slot answers the library the same
+    // whether the window took it or not.
+    static_cast<void>(DeliverProgress(window_, ProgressRecord{kind, p1, p2, p3, value}));
 }
 
 int TVSP_MTK2WMObserver::OnPrepareFailed() {

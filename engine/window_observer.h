@@ -34,7 +34,7 @@ ProgressRecordCounts GetProgressRecordCounts();
 
 // Hands a record to the window: kinds 1 and 5 by SendMessageW (returns once handled), the others
 // by PostMessageW. A record nobody took is freed here. True when the window took it.
-bool DeliverProgress(HWND window, const ProgressRecord& fields);
+[[nodiscard]] bool DeliverProgress(HWND window, const ProgressRecord& fields);
 
 class TVSP_MTK2WMObserver final : public TVSP_MTKDownloaderObserver {
 public:

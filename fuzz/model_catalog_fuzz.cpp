@@ -41,8 +41,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (char c : folder) TVSP_FUZZ_CHECK(IsFolderNameChar(static_cast<unsigned char>(c)));
 
         const unsigned modelClass = ModelClassForKey(match->modelKey);
-        TVSP_FUZZ_CHECK(modelClass == 20 || modelClass == 31 || modelClass == 32 || modelClass == 33 ||
-                        modelClass == 50 || modelClass == 51);
+        TVSP_FUZZ_CHECK(modelClass == kModelClassServerRestore || modelClass == kModelClassOnWatchRestore ||
+                        modelClass == kModelClassFlashWatchdog || modelClass == kModelClassOtaOnly ||
+                        modelClass == kModelClassPowerOffOta || modelClass == kModelClassPowerOffFull);
         (void)IsLegacyFirmware(match->version);
     }
 

@@ -72,6 +72,12 @@ T* As(IControlBase* control) {
 
 }  // namespace
 
+void SproutWatchDataFile::WriteWatch(const std::string& modelKey, const std::string& version) {
+    SproutData::WriteWatch(modelKey, version);
+}
+
+std::string SproutWatchDataFile::ReadImei() { return SproutData::ReadImei(); }
+
 TVSP_MainWindow::TVSP_MainWindow() : watch_(SproutData::ReadModel(), SproutData::ReadVersion()) {}
 
 TVSP_MainWindow::~TVSP_MainWindow() = default;
@@ -270,9 +276,9 @@ void TVSP_MainWindow::HandleProgress(const ProgressRecord& record) {
     SetRomSettingPath(std::string());
 
     if (out.reportFailure) {
-        // The watch is marked gone before the refresh so the status line does not still say
-        // "connected" beside the failure.
-        watch_.Disconnect();
+        // The watch is marked not connected before the refresh so the status line does not still
+        // say "connected" beside the failure; it stays attached, so its model is kept.
+        watch_.MarkNotConnected();
         copyBusy_ = false;
         RefreshStatus();
     }
@@ -292,7 +298,7 @@ void TVSP_MainWindow::StartDeviceWorker() {
 
 DWORD WINAPI TVSP_MainWindow::DeviceWorkerMain(void* self) {
     auto* window = static_cast<TVSP_MainWindow*>(self);
-    if (DetectWatch(window->watch_, *window)) window->RefreshStatus();
+    if (DetectWatch(window->watch_, *window, window->dataFile_)) window->RefreshStatus();
     // The handle is cleared when the thread ends so the next arrival can start a new detection.
     window->deviceWorker_.Finished();
     return 0;
@@ -427,7 +433,7 @@ void TVSP_MainWindow::RestartWatch() {
     const WatchRecord::Snapshot watch = watch_.Get();
     // Without a watch there is nothing to restart, and saying it restarted would be false.
     if (!watch.connected || watch.port == 0) return;
-    if (watch.modelClass == kModelClassPowerOffOta || watch.modelClass == kModelClassPowerOffFull) {
+    if (IsPoweredOffToRestart(watch.modelClass)) {
         PowerOffWatch(watch.port);
     } else {
         RebootWatch(watch.port);

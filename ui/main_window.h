@@ -13,6 +13,7 @@
 #include "engine/progress_mapping.h"
 #include "device/usb_notifications.h"
 #include "engine/watch_detection.h"
+#include "engine/watch_window_side.h"
 #include "ui/main_window_status.h"
 #include "ui/uifeature_window.h"
 
@@ -26,6 +27,13 @@ enum MainWindowTimer : UINT_PTR {
 };
 
 inline constexpr UINT kFlashReturnWaitMs = 120000;
+
+// The tool's data file (sproutdata.ini) as watch detection remembers a watch in it.
+class SproutWatchDataFile final : public IWatchDataFile {
+public:
+    void WriteWatch(const std::string& modelKey, const std::string& version) override;
+    std::string ReadImei() override;
+};
 
 class TVSP_MainWindow : public CUiFeatureWindow, public IWatchWindowSide {
 public:
@@ -54,6 +62,8 @@ public:
     bool IsFlashRunning() const { return flashRunning_; }
     void SetFlashRunning(bool running) { flashRunning_ = running; }
     WatchRecord& Watch() { return watch_; }
+    // Where detection remembers the watch it takes over.
+    IWatchDataFile& DataFile() { return dataFile_; }
 
     // What is to be written next: the ROM set's "*.cfg" (or the USB-disk package); empty = nothing.
     void SetRomSettingPath(const std::string& path);
@@ -125,6 +135,7 @@ private:
 
     DWORD mainThreadId_ = 0;
     WatchRecord watch_;
+    SproutWatchDataFile dataFile_;
     std::atomic<DisplayState> displayState_{DisplayState::Disconnected};
     std::atomic<bool> failureMayGoBack_{false};
     std::atomic<bool> flashRunning_{false};

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/at_channel.h"
+#include "engine/watch_ports.h"
 #include "testing/vwatch/client/vwatch_client.h"
 
 using namespace TVSP;
@@ -22,18 +23,19 @@ struct Operation {
     std::function<void(int)> run;
 };
 
+// Timed only: no result is judged here.
 const Operation kOperations[] = {
-    {"ReadFirmwareVersion", "AT+CGMR", [](int p) { ReadFirmwareVersion(p); }},
-    {"ReadImei", "AT+EGMR=0,7", [](int p) { ReadImei(p); }},
-    {"TestStart", "AT^TESTSTART", [](int p) { TestStart(p); }},
-    {"TestStartEchoed", "AT^TESTSTART", [](int p) { TestStartEchoed(p); }},
-    {"Ping", "AT", [](int p) { Ping(p); }},
-    {"SaveDataOnWatch", "AT+ESDS=0", [](int p) { SaveDataOnWatch(p); }},
-    {"RestoreDataOnWatch", "AT+ESDS=1", [](int p) { RestoreDataOnWatch(p); }},
-    {"StartFlashWatchdog", "AT^STARTFLASHROM", [](int p) { StartFlashWatchdog(p); }},
+    {"ReadFirmwareVersion", "AT+CGMR", [](int p) { static_cast<void>(ReadFirmwareVersion(p)); }},
+    {"ReadImei", "AT+EGMR=0,7", [](int p) { static_cast<void>(ReadImei(p)); }},
+    {"TestStart", "AT^TESTSTART", [](int p) { static_cast<void>(TestStart(p)); }},
+    {"TestStartEchoed", "AT^TESTSTART", [](int p) { static_cast<void>(TestStartEchoed(p)); }},
+    {"Ping", "AT", [](int p) { static_cast<void>(Ping(p)); }},
+    {"SaveDataOnWatch", "AT+ESDS=0", [](int p) { static_cast<void>(SaveDataOnWatch(p)); }},
+    {"RestoreDataOnWatch", "AT+ESDS=1", [](int p) { static_cast<void>(RestoreDataOnWatch(p)); }},
+    {"StartFlashWatchdog", "AT^STARTFLASHROM", [](int p) { static_cast<void>(StartFlashWatchdog(p)); }},
     {"RebootWatch", "AT+CFUN=1,1", [](int p) { RebootWatch(p); }},
     {"PowerOffWatch", "AT^PWROFF", [](int p) { PowerOffWatch(p); }},
-    {"FindWatchPort", "", [](int) { FindWatchPort(); }},
+    {"FindWatchPort", "", [](int) { static_cast<void>(FindWatchPort()); }},
 };
 
 double MillisecondsPerCall(const Operation& op) {

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "engine/at_channel.h"
+#include "engine/watch_ports.h"
 #include "engine/tests/win/watch_test_support.h"
 
 using namespace TVSP;
@@ -161,4 +162,14 @@ TEST_F(AtChannelTest, FindWatchPortFollowsThePlugThroughTheDownloadLibrary) {
     VWATCH_OK(watch.Plug(kWatchPort + 2));
     EXPECT_EQ(FindWatchPort(), kWatchPort + 2);
     EXPECT_TRUE(Ping(kWatchPort + 2));
+}
+
+TEST_F(AtChannelTest, AnOpeningLeftOpenIsGivenUpWithItsOwner) {
+    {
+        WatchPort port;
+        ASSERT_TRUE(port.Open(kWatchPort));
+        EXPECT_NE(port.Handle(), INVALID_HANDLE_VALUE);
+    }
+    // Port and guard were both released: another opening gets the port.
+    EXPECT_TRUE(Ping(kWatchPort));
 }

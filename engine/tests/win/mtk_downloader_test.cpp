@@ -17,6 +17,7 @@
 #include "engine/tests/recording_observer.h"
 #include "engine/tests/win/watch_test_support.h"
 #include "engine/watch_detection.h"
+#include "engine/watch_ports.h"
 #include "testing/wine/test_files.h"
 
 using namespace TVSP;
@@ -485,6 +486,29 @@ TEST_F(MtkDownloaderTest, PortZeroNeedsExactlyOneWatchPort) {
         EXPECT_EQ(library.filterSeen, "VID_0E8D&PID_0003");
         EXPECT_FALSE(library.Called("DL_Create"));
         EXPECT_EQ(downloader.Port(), 0);
+    }
+}
+
+// The one enumeration of the engine: the library's answer as it gave it, the watch's ports
+// through exactly one hardware-id filter, the first port whatever the result.
+TEST(WatchPortsTest, EnumerationsCarryTheLibrarysAnswer) {
+    const struct {
+        ScriptedLibrary::Enumeration answer;
+        unsigned short count;
+        unsigned short first;
+    } rows[] = {{{0, {5, 6}}, 2, 5}, {{0, {}}, 0, 0}, {{2, {}}, 0, 0}, {{3, {7}}, 1, 7}};
+    for (const auto& row : rows) {
+        ScriptedLibrary library;
+        library.filtered = row.answer;
+        library.enumerations = {row.answer};
+        for (const PortEnumeration& e : {EnumerateWatchPorts(library), EnumerateAllPorts(library)}) {
+            EXPECT_EQ(e.result, row.answer.result);
+            EXPECT_EQ(e.count, row.count);
+            EXPECT_EQ(e.First(), row.first);
+            EXPECT_EQ(e.ports[row.count], 0) << "zeros after the last port";
+        }
+        EXPECT_EQ(library.log, (std::vector<std::string>{"ComPortEnumerateWithFilterHardwareID", "ComPortEnumerate"}));
+        EXPECT_EQ(library.filterSeen, "VID_0E8D&PID_0003");
     }
 }
 

@@ -4,11 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "device/system_utils.h"
 #include "engine/model_catalog.h"
 #include "engine/watch_detection.h"
 #include "engine/tests/win/watch_test_support.h"
-#include "shell/ini_files.h"
 
 using namespace TVSP;
 using tvsp_test::kWatchPort;
@@ -40,14 +38,27 @@ public:
     }
 };
 
-class WatchDetectionTest : public tvsp_test::VirtualWatchTest {
-protected:
-    void SetUp() override {
-        VirtualWatchTest::SetUp();
-        ::DeleteFileW(ProgramFolderFile(L"sproutdata.ini").c_str());
+// The data file: what was written, in the window's call order, and the IMEI it remembers.
+class RecordingDataFile : public IWatchDataFile {
+public:
+    explicit RecordingDataFile(std::vector<std::string>& calls) : calls_(calls) {}
+    std::vector<std::pair<std::string, std::string>> written;  // model key, version
+    std::string imei;
+
+    void WriteWatch(const std::string& modelKey, const std::string& version) override {
+        calls_.push_back("write");
+        written.emplace_back(modelKey, version);
     }
-    void TearDown() override { ::DeleteFileW(ProgramFolderFile(L"sproutdata.ini").c_str()); }
+    std::string ReadImei() override {
+        calls_.push_back("read-imei");
+        return imei;
+    }
+
+private:
+    std::vector<std::string>& calls_;
 };
+
+class WatchDetectionTest : public tvsp_test::VirtualWatchTest {};
 
 struct DetectionRow {
     const char* reported;
@@ -87,14 +98,16 @@ TEST_F(WatchDetectionTest, IdentifiesEachWatchThroughTheDownloadLibraryPort) {
 
 TEST_F(WatchDetectionTest, TakesOverANewModelAndRemembersIt) {
     VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
-    SproutData::WriteImei("861234567890123");
-    WatchRecord record(SproutData::ReadModel(), SproutData::ReadVersion());
-    ASSERT_EQ(record.Get().modelKey, kDefaultModelKey);
     RecordingWindow window;
+    RecordingDataFile data(window.calls);
+    data.imei = "861234567890123";
+    // The data file's model when nothing was stored yet.
+    WatchRecord record(kDefaultModelKey);
 
-    ASSERT_TRUE(DetectWatch(record, window));
+    ASSERT_TRUE(DetectWatch(record, window, data));
 
-    const std::vector<std::string> expected{"guide", "version", "model-changed", "hint", "restore"};
+    const std::vector<std::string> expected{"guide", "version", "model-changed", "hint", "write", "read-imei",
+                                            "restore"};
     EXPECT_EQ(window.calls, expected);
     EXPECT_EQ(window.shownVersion, "1.2.3");
     EXPECT_EQ(window.hint, L"刷机前请保持设备电量在50%以上");
@@ -104,36 +117,40 @@ TEST_F(WatchDetectionTest, TakesOverANewModelAndRemembersIt) {
     EXPECT_EQ(now.port, kWatchPort);
     EXPECT_EQ(now.modelKey, "watchk7_mt60d_ublox");
     EXPECT_EQ(now.modelClass, 20u);
-    EXPECT_EQ(SproutData::ReadModel(), "watchk7_mt60d_ublox");
-    EXPECT_EQ(SproutData::ReadVersion(), "1.2.3");
+    const std::vector<std::pair<std::string, std::string>> written{{"watchk7_mt60d_ublox", "1.2.3"}};
+    EXPECT_EQ(data.written, written);
 }
 
 TEST_F(WatchDetectionTest, SameModelAgainGoesStraightToTheKnownState) {
     VWATCH_OK(watch.SetVersion("wk8_gsm4.5_ble1_u_v2"));
-    WatchRecord record(SproutData::ReadModel(), SproutData::ReadVersion());
+    WatchRecord record(kDefaultModelKey);
     RecordingWindow window;
-    ASSERT_TRUE(DetectWatch(record, window));
+    RecordingDataFile data(window.calls);
+    ASSERT_TRUE(DetectWatch(record, window, data));
     // The default model is this one, so nothing changed and no ROM check is asked for.
-    const std::vector<std::string> expected{"guide", "version", "same-model", "restore"};
+    const std::vector<std::string> expected{"guide", "version", "same-model", "write", "read-imei", "restore"};
     EXPECT_EQ(window.calls, expected);
     EXPECT_EQ(window.imei, "");
+    const std::vector<std::pair<std::string, std::string>> written{{"watchk8_mt60d_ublox", "4.5"}};
+    EXPECT_EQ(data.written, written);
     EXPECT_EQ(record.Get().modelClass, 32u);
 }
 
 TEST_F(WatchDetectionTest, NothingIsReportedWithoutAWatchOrAMatch) {
     WatchRecord record(kDefaultModelKey);
     RecordingWindow window;
+    RecordingDataFile data(window.calls);
 
     VWATCH_OK(watch.SetVersion("watchk7_mt60d_v12.4"));
-    EXPECT_FALSE(DetectWatch(record, window));
+    EXPECT_FALSE(DetectWatch(record, window, data));
     VWATCH_OK(watch.SetFault("AT+CGMR", "silent"));
-    EXPECT_FALSE(DetectWatch(record, window));
+    EXPECT_FALSE(DetectWatch(record, window, data));
     VWATCH_OK(watch.Unplug());
-    EXPECT_FALSE(DetectWatch(record, window));
+    EXPECT_FALSE(DetectWatch(record, window, data));
 
+    // Neither the window nor the data file heard of it.
     EXPECT_TRUE(window.calls.empty());
     EXPECT_FALSE(record.IsConnected());
-    EXPECT_EQ(::GetFileAttributesW(ProgramFolderFile(L"sproutdata.ini").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(WatchRecordTest, SelectModelChangesTheClassOnlyForOfferedKeys) {
@@ -146,4 +163,29 @@ TEST(WatchRecordTest, SelectModelChangesTheClassOnlyForOfferedKeys) {
     EXPECT_EQ(record.Get().modelClass, 51u);
     record.SelectModel("watchk7_mt60d_ublox_2");
     EXPECT_EQ(record.Get().modelClass, 20u);
+}
+
+TEST(WatchRecordTest, ALostConnectionKeepsTheWatchARemovalForgetsIt) {
+    struct Row {
+        const char* what;
+        void (WatchRecord::*lose)();
+        int port;
+        const char* modelKey;
+    };
+    const Row rows[] = {
+        {"connection lost", &WatchRecord::MarkNotConnected, 7, "watchn3_mt61a_ublox"},
+        {"watch removed", &WatchRecord::Disconnect, 0, ""},
+    };
+    for (const Row& row : rows) {
+        WatchRecord record;
+        record.TakeOver(7, "WATCHN3_MT61A_UBLOX", "7.1");
+        (record.*row.lose)();
+        const auto now = record.Get();
+        EXPECT_FALSE(now.connected) << row.what;
+        EXPECT_FALSE(record.IsConnected()) << row.what;
+        EXPECT_EQ(now.port, row.port) << row.what;
+        EXPECT_EQ(now.modelKey, row.modelKey) << row.what;
+        EXPECT_EQ(now.modelClass, 50u) << row.what;  // the class of the last watch either way
+        EXPECT_EQ(now.version, "7.1") << row.what;
+    }
 }

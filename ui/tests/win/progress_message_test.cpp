@@ -14,6 +14,7 @@
 #include "device/system_utils.h"
 #include "base/win/strings.h"
 #include "engine/observer_manager.h"
+#include "engine/watch_detection.h"
 #include "engine/window_observer.h"
 #include "shell/ini_files.h"
 #include "ui/main_window.h"
@@ -231,6 +232,45 @@ TEST_F(ProgressMessageTest, FailedDownloadShowsTheFailure) {
         const auto flags = window->GetRejoinFlags();
         EXPECT_FALSE(flags.serverRestore || flags.watchRestore || flags.restart || flags.selfUpgrade) << result;
     }
+}
+
+// A failed flash leaves the watch attached: only its connection is lost, so the same watch found
+// again is known at once (no new ROM check) and shown ready for another try.
+TEST_F(ProgressMessageTest, AFailedFlashKeepsTheWatchForItsReturn) {
+    struct Row {
+        const char* name;
+        const char* modelKey;
+        unsigned modelClass;
+        std::function<int()> raise;
+    };
+    const Row rows[] = {
+        {"preparation failed", "watchm5c_mt60d_ublox", 33, [] { return Manager().OnPrepareFailed(); }},
+        {"no download port", "watchn3_mt61a_ublox", 50, [] { return Manager().OnDownloadPortTimeout(); }},
+        {"download failed", "watchk8_mt60d_ublox", 32, [] { return Manager().OnDownloadFinished(5003); }},
+    };
+    for (const Row& row : rows) {
+        StartFlash(row.modelKey);
+        window->SetLatestFirmware(LatestFirmware{"9.9.9", 0, L"", L""});
+        OnFlashThread([&] { row.raise(); });
+        ASSERT_EQ(window->GetDisplayState(), DisplayState::Failed) << row.name;
+
+        const WatchRecord::Snapshot failed = window->Watch().Get();
+        EXPECT_FALSE(failed.connected) << row.name;
+        EXPECT_EQ(failed.modelKey, row.modelKey) << row.name;
+        EXPECT_EQ(failed.modelClass, row.modelClass) << row.name;
+        EXPECT_EQ(failed.port, 5) << row.name;
+
+        // The detection thread finds the same watch again.
+        OnWatchDetected(window->Watch(), *window, window->DataFile(),
+                        DetectedWatch{5, row.modelKey, "text", "1.0.0"});
+        EXPECT_EQ(window->GetDisplayState(), DisplayState::Ready) << row.name;
+        EXPECT_EQ(window->GetLatestFirmware().version, "9.9.9") << row.name << ": newest version forgotten";
+        EXPECT_TRUE(window->Watch().IsConnected()) << row.name;
+        // Remembered in the tool's data file through the window's adapter.
+        EXPECT_EQ(SproutData::ReadModel(), row.modelKey) << row.name;
+        EXPECT_EQ(SproutData::ReadVersion(), "1.0.0") << row.name;
+    }
+    EXPECT_EQ(Outstanding(), 0);
 }
 
 TEST_F(ProgressMessageTest, FailureAlreadyReportedByRemovalIsNotShownAgain) {
