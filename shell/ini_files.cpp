@@ -133,6 +133,14 @@ std::wstring WebPageAddress(WebPage page) {
     return ReadIniString(ProgramFolderFile(kConfigFile), L"web", entry.key, entry.fallback);
 }
 
+std::wstring UpdateServerBase() {
+    return ReadIniString(ProgramFolderFile(kConfigFile), L"server", L"update", L"http://update.sprout.example.com");
+}
+
+std::wstring SecureServerBase() {
+    return ReadIniString(ProgramFolderFile(kConfigFile), L"server", L"secure", L"https://secure.sprout.example.com");
+}
+
 }  // namespace Config
 
 std::wstring UpdatesIniPath() { return CacheFolderPath(L"updates.ini"); }

@@ -48,6 +48,11 @@ int CheckUpdateDelayTime();  // milliseconds, default 500
 // may override each (tests point them elsewhere).
 enum class WebPage { Website, Faq, AppDownload, SocialMedia, Forum, UpdateFaq, FlashFailHelp, Tutorial };
 std::wstring WebPageAddress(WebPage page);
+
+// Base URLs of the update server, section "server": "update" for the plain-HTTP requests,
+// "secure" for the IMEI query. A request's URL is its base followed by its path and query.
+std::wstring UpdateServerBase();
+std::wstring SecureServerBase();
 }  // namespace Config
 
 // "updates.ini" in the cache folder; deleted at every start.

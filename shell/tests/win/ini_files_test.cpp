@@ -139,6 +139,16 @@ TEST_F(IniFiles, CheckUpdateDelayTimeFromConfig) {
     EXPECT_EQ(Config::CheckUpdateDelayTime(), 500);
 }
 
+TEST_F(IniFiles, ServerBasesHaveDefaultsAndTestsPointThemAtLoopback) {
+    EXPECT_EQ(Config::UpdateServerBase(), L"http://update.sprout.example.com");
+    EXPECT_EQ(Config::SecureServerBase(), L"https://secure.sprout.example.com");
+    ::WritePrivateProfileStringW(L"server", L"update", L"http://localhost:8080", ConfigFile().c_str());
+    ::WritePrivateProfileStringW(L"server", L"secure", L"https://localhost:8443", ConfigFile().c_str());
+    EXPECT_EQ(Config::UpdateServerBase(), L"http://localhost:8080");
+    EXPECT_EQ(Config::SecureServerBase(), L"https://localhost:8443");
+    ::WritePrivateProfileStringW(L"server", nullptr, nullptr, ConfigFile().c_str());
+}
+
 class CachePath : public ::testing::Test {
 protected:
     void SetUp() override {
