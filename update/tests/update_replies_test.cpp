@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "update/rom_store_rules.h"
 #include "update/update_replies.h"
 
 namespace TVSP {
@@ -82,6 +83,24 @@ TEST(BuildClientCheckUrl, PidAndVersionOrTheBareEndpoint) {
               "http://localhost:8080/checkupdate/pc?pid=900150983cd24fb0d6963f7d28e17f72&ver=1.0.0.0");
     EXPECT_EQ(BuildClientCheckUrl("http://localhost:8080/checkupdate/pc", "", "1.0.0.0"),
               "http://localhost:8080/checkupdate/pc");
+}
+
+TEST(RomSetFolderName, OnlySafeCharactersNameTheFolder) {
+    struct Row {
+        const char* version;
+        const char* folder;
+    };
+    const Row rows[] = {
+        {"1.2.3", "watchk7_mt60d_ublox-1.2.3"},
+        {"1.2/3", "watchk7_mt60d_ublox-1.2_3"},
+        {"1.2 beta", "watchk7_mt60d_ublox-1.2 beta"},
+        {"..\\..\\x", "watchk7_mt60d_ublox-.._.._x"},
+        {"C:1", "watchk7_mt60d_ublox-C_1"},
+        {"\xE7\x89\x88", "watchk7_mt60d_ublox-___"},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(RomSetFolderName(RomSetName(kKey, row.version)), row.folder) << row.version;
+    }
 }
 
 }  // namespace
