@@ -17,12 +17,13 @@ inline constexpr wchar_t kConfigIni[] = L"Config.ini";
 inline constexpr wchar_t kDownloadLibrary[] = L"brom.dll";
 inline constexpr wchar_t kDownloadAgent[] = L"MTK_AllInOne_DA.bin";
 inline constexpr wchar_t kGpsLibrary[] = L"GPS_DL.dll";
+inline constexpr wchar_t kNetLibrary[] = L"TarvoNetUL.dll";
 // program-folder-files end
 
 // The same files as one table, in the same order (for the installer's copy).
 inline constexpr const wchar_t* kShipped[] = {kTool,        kSkinKernel,      kSkinControls,   kSkinEffects,
                                               kSkinConfig,  kMainSkin,        kConfigIni,      kDownloadLibrary,
-                                              kDownloadAgent, kGpsLibrary};
+                                              kDownloadAgent, kGpsLibrary,      kNetLibrary};
 
 // Written by the tool at run time, never shipped.
 inline constexpr wchar_t kDataFile[] = L"sproutdata.ini";
