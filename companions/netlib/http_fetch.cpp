@@ -66,6 +66,14 @@ FetchOutcome FetchUrl(const std::wstring& url, std::uint32_t maxBody) {
         return FailedWithLastError();
     if (status != 200) return Failed(0, static_cast<std::int32_t>(status));
 
+    // A connection closed before the announced length ends reads like a short body: compare.
+    DWORD announced = 0;
+    DWORD announcedSize = sizeof(announced);
+    const bool hasLength =
+        ::WinHttpQueryHeaders(request.get(), WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
+                              WINHTTP_HEADER_NAME_BY_INDEX, &announced, &announcedSize, WINHTTP_NO_HEADER_INDEX) != FALSE;
+    if (hasLength && announced > maxBody) return Failed(ERROR_NOT_ENOUGH_MEMORY, static_cast<std::int32_t>(status));
+
     std::string body;
     for (;;) {
         DWORD available = 0;
@@ -88,6 +96,7 @@ FetchOutcome FetchUrl(const std::wstring& url, std::uint32_t maxBody) {
         body.resize(before + read);
         if (read == 0) break;
     }
+    if (hasLength && body.size() != announced) return Failed(ERROR_WINHTTP_INVALID_SERVER_RESPONSE, static_cast<std::int32_t>(status));
     FetchOutcome outcome;
     outcome.succeeded = true;
     outcome.httpStatus = static_cast<std::int32_t>(status);

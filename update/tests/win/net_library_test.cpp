@@ -10,6 +10,8 @@
 
 #include "base/win/handle.h"
 #include "base/win/program_folder.h"
+#include "base/win/strings.h"
+#include "testing/update-server/client/update_server_client.h"
 #include "update/net_library.h"
 
 namespace TVSP {
@@ -208,6 +210,99 @@ TEST(NetLibrary, ReleasedWhileRunningNeverCallsBack) {
     ASSERT_TRUE(StartNetTask(url, &last));
     ASSERT_TRUE(last.WaitDone());
     for (RecordingReceiver& receiver : released) EXPECT_EQ(receiver.calls.load(), 0);
+}
+
+// What a finished task handed its receiver.
+struct Completion {
+    std::int32_t status = 0;
+    std::string body;
+    std::uint32_t bodyLength = 0;
+};
+
+// Runs one task to url through the tool's binding and waits for its end.
+Completion RunTask(const std::string& url) {
+    Completion completion;
+    RecordingReceiver receiver;
+    EXPECT_TRUE(StartNetTask(Utf8ToWide(url), &receiver));
+    EXPECT_TRUE(receiver.WaitDone());
+    EXPECT_EQ(receiver.calls.load(), 1);
+    completion.status = receiver.status;
+    completion.body = receiver.body;
+    completion.bodyLength = receiver.bodyLength;
+    return completion;
+}
+
+class NetLibraryServer : public testing::Test {
+protected:
+    void SetUp() override {
+        EnsureLoaded();
+        ASSERT_NE(tvsp::UpdateServerClient::HttpsPort(), 0) << "run under the launcher with the update server";
+        ASSERT_TRUE(server.Clear());
+    }
+    tvsp::UpdateServerClient server;
+};
+
+TEST_F(NetLibraryServer, ImeiQueryOverHttpsSucceedsWithTheBodyAndReachesTheServer) {
+    const std::string body = "{\"imei\":\"861234567890123\",\"models\":[{\"name\":\"T5\"}]}";
+    ASSERT_TRUE(server.Reply("/upgrade/query", 200, body));
+    const Completion done =
+        RunTask(tvsp::UpdateServerClient::HttpsUrl("/upgrade/query?imei=861234567890123"));
+    EXPECT_EQ(done.status, kNetTaskSucceeded);
+    EXPECT_EQ(done.body, body);
+    EXPECT_EQ(done.bodyLength, body.size());
+
+    bool ok = false;
+    const std::vector<std::string> requests = server.Requests(&ok);
+    ASSERT_TRUE(ok);
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].rfind("GET /upgrade/query?imei=861234567890123 HTTP/1.1\r\n", 0), 0u) << requests[0];
+}
+
+TEST_F(NetLibraryServer, CertificateNotByTheTrustedAuthorityFails) {
+    ASSERT_NE(tvsp::UpdateServerClient::WrongHttpsPort(), 0);
+    ASSERT_TRUE(server.Reply("/upgrade/query", 200, "must not be read"));
+    const Completion done =
+        RunTask(tvsp::UpdateServerClient::WrongHttpsUrl("/upgrade/query?imei=861234567890123"));
+    EXPECT_EQ(done.status, kNetTaskFailed);
+    EXPECT_EQ(done.body, "");
+    EXPECT_EQ(done.bodyLength, 0u);
+}
+
+// Every way a reply can go wrong ends as status 3 with an empty body; the good ones as status 2.
+TEST_F(NetLibraryServer, RepliesOfEachKind) {
+    struct Row {
+        const char* name;
+        int status;
+        std::string body;
+        const char* mode;
+        std::int32_t expected;
+    };
+    const std::string big(200000, 'b');
+    const Row rows[] = {
+        {"length", 200, "plain body", "length", kNetTaskSucceeded},
+        {"chunked", 200, big, "chunked", kNetTaskSucceeded},
+        {"closed after the body", 200, "until close", "close", kNetTaskSucceeded},
+        {"empty", 200, "", "length", kNetTaskSucceeded},
+        {"not found", 404, "missing", "length", kNetTaskFailed},
+        {"server error", 500, "oops", "length", kNetTaskFailed},
+        {"no content", 204, "", "length", kNetTaskFailed},
+        {"cut off mid-body", 200, big, "midclose", kNetTaskFailed},
+        {"past the 16 MiB bound", 200, big, "endless", kNetTaskFailed},
+    };
+    for (const bool secure : {false, true}) {
+        for (const Row& row : rows) {
+            SCOPED_TRACE(std::string(row.name) + (secure ? " (https)" : " (http)"));
+            ASSERT_TRUE(server.Reply("/r", row.status, row.body, row.mode));
+            const Completion done = RunTask(secure ? tvsp::UpdateServerClient::HttpsUrl("/r")
+                                                   : tvsp::UpdateServerClient::HttpUrl("/r"));
+            EXPECT_EQ(done.status, row.expected);
+            const std::string& expected = row.expected == kNetTaskSucceeded ? row.body : std::string();
+            // Sizes first: a mismatch of a long body is not printed whole.
+            EXPECT_EQ(done.body.size(), expected.size());
+            EXPECT_EQ(done.bodyLength, expected.size());
+            EXPECT_TRUE(done.body == expected);
+        }
+    }
 }
 
 }  // namespace
