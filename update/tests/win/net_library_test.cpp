@@ -55,6 +55,15 @@ private:
     unique_handle done_;
 };
 
+// One task to url through the tool's binding, run to its end.
+void RunTask(const std::string& url, RecordingReceiver& receiver) {
+    ASSERT_TRUE(StartNetTask(Utf8ToWide(url), &receiver));
+    ASSERT_TRUE(receiver.WaitDone());
+    EXPECT_EQ(receiver.calls.load(), 1);
+    EXPECT_EQ(receiver.size, sizeof(NetTaskResult));
+    EXPECT_NE(receiver.threadId, ::GetCurrentThreadId());
+}
+
 inline SOCKET InvalidSocket() noexcept { return INVALID_SOCKET; }
 inline void CloseSocketNoResult(SOCKET s) noexcept { ::closesocket(s); }
 using unique_socket = unique_any<SOCKET, CloseSocketNoResult, InvalidSocket>;
@@ -165,27 +174,14 @@ TEST(NetLibrary, NothingListeningCompletesAsFailedOnALibraryThread) {
     EnsureLoaded();
     const int port = FreeLoopbackPort();
     ASSERT_NE(port, 0);
-    struct Row {
-        const char* name;
-        std::wstring url;
-    };
-    const Row rows[] = {
-        {"plain", L"http://localhost:" + std::to_wstring(port) + L"/upgrade/query"},
-        {"secure", L"https://localhost:" + std::to_wstring(port) + L"/upgrade/query"},
-        {"not http", L"ftp://localhost:" + std::to_wstring(port) + L"/x"},
-        {"not a URL", L"localhost"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
+    const std::string place = "localhost:" + std::to_string(port) + "/upgrade/query";
+    for (const std::string& url : {"http://" + place, "https://" + place, "ftp://" + place, std::string("localhost")}) {
+        SCOPED_TRACE(url);
         RecordingReceiver receiver;
-        ASSERT_TRUE(StartNetTask(row.url, &receiver));
-        ASSERT_TRUE(receiver.WaitDone());
-        EXPECT_EQ(receiver.calls.load(), 1);
-        EXPECT_EQ(receiver.size, sizeof(NetTaskResult));
+        RunTask(url, receiver);
         EXPECT_EQ(receiver.status, kNetTaskFailed);
         EXPECT_EQ(receiver.body, "");
         EXPECT_EQ(receiver.bodyLength, 0u);
-        EXPECT_NE(receiver.threadId, ::GetCurrentThreadId());
     }
 }
 
@@ -212,26 +208,6 @@ TEST(NetLibrary, ReleasedWhileRunningNeverCallsBack) {
     for (RecordingReceiver& receiver : released) EXPECT_EQ(receiver.calls.load(), 0);
 }
 
-// What a finished task handed its receiver.
-struct Completion {
-    std::int32_t status = 0;
-    std::string body;
-    std::uint32_t bodyLength = 0;
-};
-
-// Runs one task to url through the tool's binding and waits for its end.
-Completion RunTask(const std::string& url) {
-    Completion completion;
-    RecordingReceiver receiver;
-    EXPECT_TRUE(StartNetTask(Utf8ToWide(url), &receiver));
-    EXPECT_TRUE(receiver.WaitDone());
-    EXPECT_EQ(receiver.calls.load(), 1);
-    completion.status = receiver.status;
-    completion.body = receiver.body;
-    completion.bodyLength = receiver.bodyLength;
-    return completion;
-}
-
 class NetLibraryServer : public testing::Test {
 protected:
     void SetUp() override {
@@ -243,10 +219,10 @@ protected:
 };
 
 TEST_F(NetLibraryServer, ImeiQueryOverHttpsSucceedsWithTheBodyAndReachesTheServer) {
-    const std::string body = "{\"imei\":\"861234567890123\",\"models\":[{\"name\":\"T5\"}]}";
+    const std::string body = "{\"imei\":\"861234567890123\",\"models\":[{\"name\":\"K2\"}]}";
     ASSERT_TRUE(server.Reply("/upgrade/query", 200, body));
-    const Completion done =
-        RunTask(tvsp::UpdateServerClient::HttpsUrl("/upgrade/query?imei=861234567890123"));
+    RecordingReceiver done;
+    RunTask(tvsp::UpdateServerClient::HttpsUrl("/upgrade/query?imei=861234567890123"), done);
     EXPECT_EQ(done.status, kNetTaskSucceeded);
     EXPECT_EQ(done.body, body);
     EXPECT_EQ(done.bodyLength, body.size());
@@ -261,8 +237,8 @@ TEST_F(NetLibraryServer, ImeiQueryOverHttpsSucceedsWithTheBodyAndReachesTheServe
 TEST_F(NetLibraryServer, CertificateNotByTheTrustedAuthorityFails) {
     ASSERT_NE(tvsp::UpdateServerClient::WrongHttpsPort(), 0);
     ASSERT_TRUE(server.Reply("/upgrade/query", 200, "must not be read"));
-    const Completion done =
-        RunTask(tvsp::UpdateServerClient::WrongHttpsUrl("/upgrade/query?imei=861234567890123"));
+    RecordingReceiver done;
+    RunTask(tvsp::UpdateServerClient::WrongHttpsUrl("/upgrade/query?imei=861234567890123"), done);
     EXPECT_EQ(done.status, kNetTaskFailed);
     EXPECT_EQ(done.body, "");
     EXPECT_EQ(done.bodyLength, 0u);
@@ -293,8 +269,8 @@ TEST_F(NetLibraryServer, RepliesOfEachKind) {
         for (const Row& row : rows) {
             SCOPED_TRACE(std::string(row.name) + (secure ? " (https)" : " (http)"));
             ASSERT_TRUE(server.Reply("/r", row.status, row.body, row.mode));
-            const Completion done = RunTask(secure ? tvsp::UpdateServerClient::HttpsUrl("/r")
-                                                   : tvsp::UpdateServerClient::HttpUrl("/r"));
+            RecordingReceiver done;
+            RunTask(secure ? tvsp::UpdateServerClient::HttpsUrl("/r") : tvsp::UpdateServerClient::HttpUrl("/r"), done);
             EXPECT_EQ(done.status, row.expected);
             const std::string& expected = row.expected == kNetTaskSucceeded ? row.body : std::string();
             // Sizes first: a mismatch of a long body is not printed whole.
