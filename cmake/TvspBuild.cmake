@@ -71,9 +71,11 @@ set(TVSP_NATIVE_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/native" CACHE PATH "Native 
 set(TVSP_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Private Wine prefix of this build folder")
 
 # Windows test programs: one per area, each one CTest test run under wine64 by the rig's launcher.
-# tvsp_windows_test(NAME SOURCES ... LIBS ... [GUI] [VWATCH] [TIMEOUT s])
+# tvsp_windows_test(NAME SOURCES ... LIBS ... [GUI] [VWATCH] [UPDATE_SERVER] [TIMEOUT s])
+# UPDATE_SERVER: the test update server runs beside the program (TVSP_UPDATE_* in its environment)
+# and the prefix trusts its test CA.
 function(tvsp_windows_test name)
-  cmake_parse_arguments(A "GUI;VWATCH" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "GUI;VWATCH;UPDATE_SERVER" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT WIN32 OR NOT TVSP_BUILD_TESTS)
     return()
   endif()
@@ -88,8 +90,15 @@ function(tvsp_windows_test name)
     list(APPEND launcher_args --xvfb)
   endif()
   if(A_VWATCH)
-    list(APPEND launcher_args --vwatch ${TVSP_NATIVE_BUILD_DIR}/testing/vwatch/vwatch
-                              --rig $<TARGET_FILE:tvsp-rig>)
+    list(APPEND launcher_args --vwatch ${TVSP_NATIVE_BUILD_DIR}/testing/vwatch/vwatch)
+  endif()
+  if(A_UPDATE_SERVER)
+    list(APPEND launcher_args
+         --update-server ${TVSP_NATIVE_BUILD_DIR}/testing/update-server/tvsp-update-server
+         --update-certs ${TVSP_NATIVE_BUILD_DIR}/testing/update-server/certs)
+  endif()
+  if(A_VWATCH OR A_UPDATE_SERVER)
+    list(APPEND launcher_args --rig $<TARGET_FILE:tvsp-rig>)
   endif()
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 600)

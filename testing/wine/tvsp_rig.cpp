@@ -1,20 +1,23 @@
-// tvsp-rig.exe: registers, removes and lists fake COM-port devices inside the test prefix.
+// tvsp-rig.exe: fake COM-port devices and the test CA's trust inside the test prefix.
 #include <windows.h>
+#include <wincrypt.h>
 
 #include <cstdio>
 #include <cwchar>
 #include <string>
 #include <vector>
 
+#include "base/win/file_io.h"
 #include "base/win/strings.h"
 #include "testing/wine/port_registration.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: tvsp-rig port-add N SERIAL [HWID] | port-remove SERIAL | port-list\n"
+    "usage: tvsp-rig port-add N SERIAL [HWID] | port-remove SERIAL | port-list | trust-ca FILE.der\n"
     "  port-add registers USB\\VID_0E8D&PID_0003\\SERIAL in class Ports with PortName COM<N>\n"
-    "  (N = 0: no PortName); HWID defaults to USB\\VID_0E8D&PID_0003\n";
+    "  (N = 0: no PortName); HWID defaults to USB\\VID_0E8D&PID_0003\n"
+    "  trust-ca adds the DER certificate to the local machine's Root store, replacing a copy\n";
 
 void PrintLine(FILE* stream, const std::wstring& text) {
     const std::string utf8 = TVSP::WideToUtf8(text) + "\n";
@@ -37,6 +40,33 @@ bool ParseComNumber(const wchar_t* text, int* number) {
     }
     if (value > 255) return false;
     *number = value;
+    return true;
+}
+
+// The test update server's CA becomes a trusted root of this prefix, so HTTPS is checked the
+// normal way rather than with validation switched off.
+bool TrustRootCertificate(const std::wstring& derFile, std::wstring* error) {
+    std::string der;
+    // A certificate is a few KiB; anything much larger is not one.
+    if (TVSP::ReadWholeFile(derFile, 1 << 20, der) != TVSP::FileReadResult::Ok || der.empty()) {
+        *error = L"cannot read " + derFile;
+        return false;
+    }
+    HCERTSTORE store = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_LOCAL_MACHINE, L"Root");
+    if (store == nullptr) {
+        *error = L"cannot open the local machine's Root store: " + std::to_wstring(::GetLastError());
+        return false;
+    }
+    const BOOL added = ::CertAddEncodedCertificateToStore(store, X509_ASN_ENCODING,
+                                                          reinterpret_cast<const BYTE*>(der.data()),
+                                                          static_cast<DWORD>(der.size()),
+                                                          CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    const DWORD lastError = ::GetLastError();
+    ::CertCloseStore(store, 0);
+    if (!added) {
+        *error = L"CertAddEncodedCertificateToStore failed: " + std::to_wstring(lastError);
+        return false;
+    }
     return true;
 }
 
@@ -65,6 +95,10 @@ int wmain(int argc, wchar_t** argv) {
         std::vector<tvsp::rig::PortDevice> devices;
         if (!tvsp::rig::ListPortDevices(&devices, &error)) return Failure(error);
         for (const auto& d : devices) PrintLine(stdout, d.portName + L"\t" + d.hardwareId + L"\t" + d.instanceId);
+        return 0;
+    }
+    if (command == L"trust-ca" && argc == 3) {
+        if (!TrustRootCertificate(argv[2], &error)) return Failure(error);
         return 0;
     }
     std::fputs(kUsage, stderr);
