@@ -13,6 +13,7 @@
 #include "engine/window_observer.h"
 #include "shell/ini_files.h"
 #include "ui/user_texts.h"
+#include "update/rom_store.h"
 
 namespace TVSP {
 namespace {
@@ -141,7 +142,7 @@ void TVSP_MainWindow::OnCreated() {
 
     // Every start begins with an empty ROM store.
     DeleteUpdatesIni();
-    DeleteRomStore();
+    TVSP::DeleteRomStore();
 
     auto* upgradeTab = As<ICtrlButton>(Control("OneKeyShuajiBtn"));
     if (upgradeTab && !upgradeTab->IsChecked()) SelectUpgradeTab();
@@ -161,11 +162,6 @@ void TVSP_MainWindow::OnTimer(UINT_PTR timerId) {
 }
 
 void TVSP_MainWindow::OnClose() { Close(); }
-
-void TVSP_MainWindow::DeleteRomStore() {
-    const std::wstring romStore = CacheFolderPath(L"roms");
-    if (!romStore.empty()) DeleteDirectory(romStore);
-}
 
 void TVSP_MainWindow::SetRomSettingPath(const std::string& path) {
     std::lock_guard lock(romSettingMutex_);
@@ -272,7 +268,7 @@ void TVSP_MainWindow::HandleProgress(const ProgressRecord& record) {
     if (out.armReturnTimer && HasWindow()) ::SetTimer(hwnd_, kTimerFlashReturn, kFlashReturnWaitMs, nullptr);
 
     // Whatever the end, the ROM set is not used again.
-    DeleteRomStore();
+    TVSP::DeleteRomStore();
     SetRomSettingPath(std::string());
 
     if (out.reportFailure) {

@@ -131,7 +131,6 @@ private:
     void HandleQueuedProgress();
     // Frees the records still queued when the window goes away.
     void DiscardQueuedProgress();
-    void DeleteRomStore();
 
     DWORD mainThreadId_ = 0;
     WatchRecord watch_;

@@ -25,9 +25,9 @@ public:
     void OnHttpFailed(int tag, int code) override {
         outcomes.push_back("failed " + std::to_string(tag) + " " + std::to_string(code));
     }
-    void OnHttpSucceeded(int tag, const char* body, int length) override {
+    void OnHttpSucceeded(int tag, const char* bytes, int length) override {
         outcomes.push_back("succeeded " + std::to_string(tag));
-        this->body.assign(body, static_cast<std::size_t>(length));
+        body.assign(bytes, static_cast<std::size_t>(length));
     }
     void OnHttpProgress(int tag, int received, int total) override { progress.push_back({tag, received, total}); }
 
