@@ -13,6 +13,7 @@
 #include "engine/window_observer.h"
 #include "shell/ini_files.h"
 #include "ui/user_texts.h"
+#include "update/net_library.h"
 #include "update/rom_store.h"
 
 namespace TVSP {
@@ -149,6 +150,9 @@ void TVSP_MainWindow::OnCreated() {
 
     ::SetTimer(hwnd_, kTimerClientCheck, static_cast<UINT>(Config::CheckUpdateDelayTime()), nullptr);
     deviceNotifications_ = RegisterUsbDeviceNotifications(hwnd_);
+    // The tool runs on without it: only the IMEI query of a restore needs the library.
+    const std::wstring netLibrary = ProgramFolderFile(ProgramFiles::kNetLibrary);
+    if (!netLibrary.empty()) static_cast<void>(LoadNetLibrary(netLibrary));
     StartDeviceWorker();
     RefreshStatus();
 }

@@ -1,6 +1,7 @@
 // The real tarvosprout.exe driven through uictl.exe: a watch present at start, tabs and the tools
 // hint across restarts, the update check's two answers, and the help page's web pages.
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -148,6 +149,19 @@ public:
         pi_ = PROCESS_INFORMATION{};
     }
     std::wstring File(const wchar_t* name) const { return dir_ + L"\\" + name; }
+    // Whether the running tool has loaded a module of that file name.
+    bool HasLoaded(const wchar_t* module) const {
+        HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pi_.dwProcessId);
+        if (snapshot == INVALID_HANDLE_VALUE) return false;
+        MODULEENTRY32W entry{};
+        entry.dwSize = sizeof entry;
+        bool found = false;
+        for (BOOL more = ::Module32FirstW(snapshot, &entry); more && !found; more = ::Module32NextW(snapshot, &entry)) {
+            found = ::_wcsicmp(entry.szModule, module) == 0;
+        }
+        ::CloseHandle(snapshot);
+        return found;
+    }
 
 private:
     std::wstring dir_;
@@ -190,6 +204,8 @@ TEST_F(ToolUiTest, WatchPresentAtStartIsShownConnected) {
     const auto log = watch.ReceivedCommands();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log[0], "AT+CGMR");
+    // The network library is loaded at start-up, after its signature check.
+    EXPECT_TRUE(tool.HasLoaded(L"TarvoNetUL.dll"));
     EXPECT_TRUE(tool.CloseByButton());
 }
 
