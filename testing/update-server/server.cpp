@@ -243,7 +243,8 @@ void Server::JoinFinished() {
     // Joined rather than detached: a thread's own clean-up (OpenSSL's per-thread state) must be
     // over before the process ends.
     for (const std::thread::id id : finished) {
-        const auto it = std::find_if(threads_.begin(), threads_.end(), [id](const std::thread& t) { return t.get_id() == id; });
+        const auto it = std::find_if(threads_.begin(), threads_.end(),
+                                     [id](const std::thread& t) { return t.get_id() == id; });
         if (it == threads_.end()) continue;
         it->join();
         threads_.erase(it);
@@ -279,7 +280,8 @@ void Server::ServeHttp(int fd, SSL_CTX* context) {
     if (stream) {
         const auto deadline = std::chrono::steady_clock::now() + kRequestTime;
         auto readMore = [&](std::string& raw, std::size_t atMost) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0 || stopping_) return false;
             char buffer[16384];
             std::size_t got = 0;
@@ -382,7 +384,8 @@ bool Server::SendFile(Stream& stream, const Step& step) {
     std::uint64_t left = step.fileSize;
     bool ok = true;
     while (left > 0 && ok && !stopping_) {
-        const ssize_t n = ::read(file, buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size())));
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+        const ssize_t n = ::read(file, buffer.data(), piece);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             // The file shrank after the length was announced: the reply is cut short.
