@@ -16,6 +16,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 #include <vector>
@@ -140,8 +141,10 @@ int Server::Run() {
             if (fds[i + 1].revents & POLLIN) Accept(listeners_[i]);
         }
     }
-    StopConnections();
+    const bool allEnded = StopConnections();
     if (readyFileWritten_) ::unlink(options_.readyFile.c_str());
+    // A thread still running uses this object: end the process before it is destroyed.
+    if (!allEnded) std::_Exit(0);
     return 0;
 }
 
@@ -199,6 +202,7 @@ bool Server::WriteReadyFile(std::string* error) {
 }
 
 void Server::Accept(const Listener& listener) {
+    JoinFinished();
     for (;;) {
         const int fd = ::accept4(listener.fd, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) return;
@@ -215,9 +219,9 @@ void Server::Accept(const Listener& listener) {
                            : listener.kind == Kind::WrongHttps ? wrongTls_.get()
                                                                : nullptr;
         if (listener.kind == Kind::Control) {
-            std::thread([this, fd] { ServeControl(fd); }).detach();
+            threads_.emplace_back([this, fd] { ServeControl(fd); });
         } else {
-            std::thread([this, fd, context] { ServeHttp(fd, context); }).detach();
+            threads_.emplace_back([this, fd, context] { ServeHttp(fd, context); });
         }
     }
 }
@@ -226,10 +230,28 @@ void Server::Release(int fd) {
     std::lock_guard lock(connectionsMutex_);
     connections_.erase(fd);
     ::close(fd);
+    finished_.push_back(std::this_thread::get_id());
     connectionsChanged_.notify_all();
 }
 
-void Server::StopConnections() {
+void Server::JoinFinished() {
+    std::vector<std::thread::id> finished;
+    {
+        std::lock_guard lock(connectionsMutex_);
+        finished.swap(finished_);
+    }
+    // Joined rather than detached: a thread's own clean-up (OpenSSL's per-thread state) must be
+    // over before the process ends.
+    for (const std::thread::id id : finished) {
+        const auto it = std::find_if(threads_.begin(), threads_.end(),
+                                     [id](const std::thread& t) { return t.get_id() == id; });
+        if (it == threads_.end()) continue;
+        it->join();
+        threads_.erase(it);
+    }
+}
+
+bool Server::StopConnections() {
     for (Listener& l : listeners_) {
         ::close(l.fd);
         l.fd = -1;
@@ -241,7 +263,11 @@ void Server::StopConnections() {
     connectionsChanged_.notify_all();
     if (!connectionsChanged_.wait_for(lock, kStopWait, [this] { return connections_.empty(); })) {
         Say(std::to_string(connections_.size()) + " connections still open at exit");
+        return false;
     }
+    lock.unlock();
+    JoinFinished();
+    return true;
 }
 
 bool Server::Pause(std::int64_t ms) {
@@ -254,7 +280,8 @@ void Server::ServeHttp(int fd, SSL_CTX* context) {
     if (stream) {
         const auto deadline = std::chrono::steady_clock::now() + kRequestTime;
         auto readMore = [&](std::string& raw, std::size_t atMost) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0 || stopping_) return false;
             char buffer[16384];
             std::size_t got = 0;
@@ -357,7 +384,8 @@ bool Server::SendFile(Stream& stream, const Step& step) {
     std::uint64_t left = step.fileSize;
     bool ok = true;
     while (left > 0 && ok && !stopping_) {
-        const ssize_t n = ::read(file, buffer.data(), static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size())));
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+        const ssize_t n = ::read(file, buffer.data(), piece);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) {
             // The file shrank after the length was announced: the reply is cut short.

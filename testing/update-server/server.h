@@ -7,6 +7,8 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "testing/update-server/control.h"
 #include "testing/update-server/options.h"
@@ -48,7 +50,10 @@ private:
     // Waits ms, or less when the server is stopping; false then.
     bool Pause(std::int64_t ms);
     void Release(int fd);
-    void StopConnections();
+    // Joins the threads that have released their connection (main thread only).
+    void JoinFinished();
+    // False when some connection thread did not end in time.
+    bool StopConnections();
     int PortOf(Kind kind) const;
 
     Options options_;
@@ -64,6 +69,8 @@ private:
     std::mutex connectionsMutex_;
     std::condition_variable connectionsChanged_;
     std::set<int> connections_;
+    std::vector<std::thread::id> finished_;  // released, not joined yet
+    std::vector<std::thread> threads_;       // the main thread's alone
     std::atomic<bool> stopping_{false};
 };
 

@@ -33,7 +33,8 @@ void Linger(int fd) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLingerMs);
     char buffer[4096];
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0 || !WaitReadable(fd, static_cast<int>(left.count()))) return;
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n < 0 && errno == EINTR) continue;
