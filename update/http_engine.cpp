@@ -7,13 +7,10 @@
 #include <vector>
 
 #include "base/win/handle.h"
+#include "base/win/socket.h"
 
 namespace TVSP {
 namespace {
-
-inline SOCKET InvalidSocket() noexcept { return INVALID_SOCKET; }
-inline void CloseSocketNoResult(SOCKET s) noexcept { ::closesocket(s); }
-using unique_socket = unique_any<SOCKET, CloseSocketNoResult, InvalidSocket>;
 
 inline void FreeAddressInfo(addrinfo* info) noexcept { ::freeaddrinfo(info); }
 inline addrinfo* NoAddressInfo() noexcept { return nullptr; }

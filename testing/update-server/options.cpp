@@ -1,22 +1,11 @@
 // The test update server's command line.
+#include "testing/daemon/daemon_support.h"
 #include "testing/update-server/options.h"
 
 #include <charconv>
 
 namespace tvsp::updsrv {
 
-namespace {
-
-bool ParsePort(const std::string& text, int* out) {
-    int value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc{} || end != text.data() + text.size()) return false;
-    if (value < 0 || value > 65535) return false;
-    *out = value;
-    return true;
-}
-
-}  // namespace
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string* error) {
     Options o;
@@ -48,7 +37,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
         if (i + 1 == args.size()) return fail(name + " needs a value");
         const std::string& value = args[++i];
         if (port) {
-            if (!ParsePort(value, port)) return fail("bad " + name + " " + value);
+            if (!daemon::ParseNumber(value, 0, 65535, port)) return fail("bad " + name + " " + value);
             httpsPortGiven |= port == &o.httpsPort;
             wrongPortGiven |= port == &o.wrongPort;
         } else {

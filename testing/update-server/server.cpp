@@ -1,4 +1,5 @@
 // The test update server daemon: listeners, a thread per connection, the shared scenario.
+#include "testing/daemon/daemon_support.h"
 #include "testing/update-server/server.h"
 
 #include <arpa/inet.h>
@@ -27,28 +28,6 @@ namespace tvsp::updsrv {
 
 namespace {
 
-// Signals reach the loop through a pipe, so no handler touches the server's state.
-int g_signalPipe[2] = {-1, -1};
-
-extern "C" void OnSignal(int) {
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-bool InstallSignalPipe() {
-    if (g_signalPipe[0] < 0 && ::pipe2(g_signalPipe, O_NONBLOCK | O_CLOEXEC) != 0) return false;
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    sa.sa_flags = SA_RESTART;
-    ::sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
-        if (::sigaction(sig, &sa, nullptr) != 0) return false;
-    }
-    ::signal(SIGPIPE, SIG_IGN);
-    return true;
-}
 
 // Set by "quit" on the control thread that carries it out, so its "OK" goes out before the end.
 thread_local bool t_quitAfterReply = false;
@@ -93,7 +72,7 @@ Server::~Server() {
 
 int Server::Run() {
     std::string error;
-    if (!InstallSignalPipe()) {
+    if (!daemon::InstallSignalPipe()) {
         Say(std::string("signal set-up failed: ") + std::strerror(errno));
         return 1;
     }
@@ -125,7 +104,7 @@ int Server::Run() {
         " https=" + std::to_string(PortOf(Kind::Https)) + " wrong=" + std::to_string(PortOf(Kind::WrongHttps)));
 
     std::vector<pollfd> fds;
-    fds.push_back({g_signalPipe[0], POLLIN, 0});
+    fds.push_back({daemon::SignalPipeFd(), POLLIN, 0});
     for (const Listener& l : listeners_) fds.push_back({l.fd, POLLIN, 0});
     for (;;) {
         if (::poll(fds.data(), fds.size(), -1) < 0) {
@@ -182,21 +161,12 @@ int Server::PortOf(Kind kind) const {
 }
 
 bool Server::WriteReadyFile(std::string* error) {
-    // Written under a temporary name and renamed, so a reader never sees half a line.
-    const std::string temp = options_.readyFile + ".tmp." + std::to_string(::getpid());
+    // Written under a temporary name and renamed, so a reader never sees half of it.
     const std::string text = "control=" + std::to_string(PortOf(Kind::Control)) +
                              " http=" + std::to_string(PortOf(Kind::Http)) +
                              " https=" + std::to_string(PortOf(Kind::Https)) +
                              " wrong=" + std::to_string(PortOf(Kind::WrongHttps)) + "\n";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    if (fd >= 0 && ::close(fd) != 0) ok = false;
-    if (ok && ::rename(temp.c_str(), options_.readyFile.c_str()) != 0) ok = false;
-    if (!ok) {
-        *error = "writing the ready file " + options_.readyFile + ": " + std::strerror(errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
+    if (!daemon::WriteFileAtomically(options_.readyFile, text, error)) return false;
     readyFileWritten_ = true;
     return true;
 }
@@ -423,7 +393,7 @@ void Server::ServeControl(int fd) {
             open = stream->Write(reply + "\n");
             if (t_quitAfterReply) {
                 t_quitAfterReply = false;
-                OnSignal(0);
+                daemon::RequestStop();
             }
         }
         in.erase(0, start);
@@ -436,15 +406,7 @@ void Server::ServeControl(int fd) {
     Release(fd);
 }
 
-std::string Server::HostPath(std::string_view path) const {
-    const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
-                       (path[2] == '\\' || path[2] == '/');
-    if (!drive || options_.prefix.empty()) return std::string(path);
-    std::string out = options_.prefix + "/dosdevices/" +
-                      static_cast<char>(std::tolower(static_cast<unsigned char>(path[0]))) + ":";
-    for (char c : path.substr(2)) out += c == '\\' ? '/' : c;
-    return out;
-}
+std::string Server::HostPath(std::string_view path) const { return daemon::HostPath(options_.prefix, path); }
 
 void Server::RequestQuit() { t_quitAfterReply = true; }
 

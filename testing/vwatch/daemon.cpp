@@ -1,4 +1,5 @@
 // The virtual watch daemon: one poll() loop over the pty master, the control sockets and signals.
+#include "testing/daemon/daemon_support.h"
 #include "testing/vwatch/daemon.h"
 
 #include <arpa/inet.h>
@@ -20,29 +21,6 @@ namespace tvsp::vwatch {
 
 namespace {
 
-// Signals reach the loop through a pipe, so no handler touches the daemon's state.
-int g_signalPipe[2] = {-1, -1};
-
-extern "C" void OnSignal(int) {
-    const int saved = errno;
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &byte, 1);
-    errno = saved;
-}
-
-bool InstallSignalPipe() {
-    if (g_signalPipe[0] < 0 && ::pipe2(g_signalPipe, O_NONBLOCK | O_CLOEXEC) != 0) return false;
-    struct sigaction sa {};
-    sa.sa_handler = OnSignal;
-    // The rig's waits for its Wine child carry on; poll() still returns at once.
-    sa.sa_flags = SA_RESTART;
-    ::sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
-        if (::sigaction(sig, &sa, nullptr) != 0) return false;
-    }
-    ::signal(SIGPIPE, SIG_IGN);
-    return true;
-}
 
 void Say(const std::string& text) { std::fprintf(stderr, "vwatch: %s\n", text.c_str()); }
 
@@ -74,7 +52,7 @@ std::int64_t Daemon::NowMs() const {
 
 int Daemon::Run() {
     std::string error;
-    if (!InstallSignalPipe()) {
+    if (!daemon::InstallSignalPipe()) {
         Say(std::string("signal set-up failed: ") + std::strerror(errno));
         return 1;
     }
@@ -128,18 +106,9 @@ bool Daemon::Listen(std::string* error) {
 }
 
 bool Daemon::WriteReadyFile(std::string* error) {
-    // Written under a temporary name and renamed, so a reader never sees half a number.
-    const std::string temp = options_.readyFile + ".tmp." + std::to_string(::getpid());
+    // Written under a temporary name and renamed, so a reader never sees half of it.
     const std::string text = std::to_string(controlPort_) + "\n";
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    bool ok = fd >= 0 && ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    if (fd >= 0 && ::close(fd) != 0) ok = false;
-    if (ok && ::rename(temp.c_str(), options_.readyFile.c_str()) != 0) ok = false;
-    if (!ok) {
-        *error = "writing the ready file " + options_.readyFile + ": " + std::strerror(errno);
-        ::unlink(temp.c_str());
-        return false;
-    }
+    if (!daemon::WriteFileAtomically(options_.readyFile, text, error)) return false;
     readyFileWritten_ = true;
     return true;
 }
@@ -231,21 +200,13 @@ void Daemon::RunScheduled() {
     Say("restarted in normal mode, version " + model_.settings().version);
 }
 
-std::string Daemon::HostPath(std::string_view path) const {
-    const bool drive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
-                       (path[2] == '\\' || path[2] == '/');
-    if (!drive || options_.prefix.empty()) return std::string(path);
-    std::string out = options_.prefix + "/dosdevices/" +
-                      static_cast<char>(std::tolower(static_cast<unsigned char>(path[0]))) + ":";
-    for (char c : path.substr(2)) out += c == '\\' ? '/' : c;
-    return out;
-}
+std::string Daemon::HostPath(std::string_view path) const { return daemon::HostPath(options_.prefix, path); }
 
 void Daemon::Serve() {
     std::vector<pollfd> fds;
     while (!quit_) {
         fds.clear();
-        fds.push_back({g_signalPipe[0], POLLIN, 0});
+        fds.push_back({daemon::SignalPipeFd(), POLLIN, 0});
         fds.push_back({listenFd_, POLLIN, 0});
         const int portFd = port_ ? port_->masterFd() : -1;
         fds.push_back({portFd, static_cast<short>(POLLIN | (portOut_.empty() ? 0 : POLLOUT)), 0});

@@ -1,4 +1,5 @@
 // The virtual watch daemon's command line.
+#include "testing/daemon/daemon_support.h"
 #include "testing/vwatch/options.h"
 
 #include <charconv>
@@ -7,18 +8,7 @@
 
 namespace tvsp::vwatch {
 
-namespace {
-
-bool ParseNumber(const std::string& text, int min, int max, int* out) {
-    int value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc{} || end != text.data() + text.size()) return false;
-    if (value < min || value > max) return false;
-    *out = value;
-    return true;
-}
-
-}  // namespace
+using daemon::ParseNumber;
 
 std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::string* error) {
     Options o;

@@ -8,6 +8,8 @@
 
 namespace tvsp {
 
+class ControlChannel;
+
 // Scripts the test update server (docs/update-server.md): what each path answers, and the raw
 // requests it has received. Every call returns a result; none throws. Byte strings are sent
 // escaped, so any bytes are allowed. The first request connects to TVSP_UPDATE_SERVER by itself.
@@ -69,8 +71,7 @@ private:
     bool ReadLine(std::string* line);
     bool CommandOk(const std::string& line);
 
-    struct Channel;
-    std::unique_ptr<Channel> channel_;
+    std::unique_ptr<ControlChannel> channel_;
 };
 
 }  // namespace tvsp

@@ -9,6 +9,8 @@
 
 namespace tvsp {
 
+class ControlChannel;
+
 // One command the watch received, with its arrival in milliseconds since the daemon started.
 struct WatchCommandRecord {
     std::int64_t atMs = 0;
@@ -94,8 +96,7 @@ private:
     // The data after "OK " of a successful reply; false on "ERR" or a failed channel.
     bool CommandData(const std::string& line, std::string* data);
 
-    struct Channel;
-    std::unique_ptr<Channel> channel_;
+    std::unique_ptr<ControlChannel> channel_;
 };
 
 }  // namespace tvsp
