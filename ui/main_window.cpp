@@ -82,7 +82,11 @@ std::string SproutWatchDataFile::ReadImei() { return SproutData::ReadImei(); }
 
 TVSP_MainWindow::TVSP_MainWindow() : watch_(SproutData::ReadModel(), SproutData::ReadVersion()) {}
 
-TVSP_MainWindow::~TVSP_MainWindow() = default;
+TVSP_MainWindow::~TVSP_MainWindow() {
+    // A worker still running would report to a window that is gone: it ends first.
+    updateWorker_.Stop(kWorkerGraceMs);
+    deviceWorker_.Stop(kWorkerGraceMs);
+}
 
 bool TVSP_MainWindow::Create(DWORD mainThreadId) {
     mainThreadId_ = mainThreadId;
@@ -147,6 +151,7 @@ void TVSP_MainWindow::OnCreated() {
 
     auto* upgradeTab = As<ICtrlButton>(Control("OneKeyShuajiBtn"));
     if (upgradeTab && !upgradeTab->IsChecked()) SelectUpgradeTab();
+    StartRomCheck();
 
     ::SetTimer(hwnd_, kTimerClientCheck, static_cast<UINT>(Config::CheckUpdateDelayTime()), nullptr);
     deviceNotifications_ = RegisterUsbDeviceNotifications(hwnd_);
@@ -384,7 +389,88 @@ void TVSP_MainWindow::ShowFirmwareVersion(const std::string& version) {
     if (IControlBase* c = Control("version")) c->SetText(version.c_str());
 }
 
-void TVSP_MainWindow::OnModelChanged() { SetLatestFirmware(LatestFirmware{}); }
+void TVSP_MainWindow::OnModelChanged() {
+    SetLatestFirmware(LatestFirmware{});
+    {
+        std::lock_guard lock(latestMutex_);
+        latestUrl_.clear();
+    }
+    StartRomCheck();
+}
+
+void TVSP_MainWindow::StartRomCheck() {
+    // One worker for the check, the download and the flash: a start while it is busy is dropped.
+    static_cast<void>(updateWorker_.Start(RomCheckMain, this));
+}
+
+DWORD WINAPI TVSP_MainWindow::RomCheckMain(void* self) {
+    auto* window = static_cast<TVSP_MainWindow*>(self);
+    {
+        HttpClient client(window, kTagRomCheck);
+        client.Get(Config::UpdateServerBase() + L"/checkupdate/rom");
+    }
+    window->updateWorker_.Finished();
+    return 0;
+}
+
+void TVSP_MainWindow::OnHttpCancelled() {
+    UpdateEvent event;
+    event.kind = UpdateEvent::Cancelled;
+    HandleUpdateEvent(event);
+}
+
+void TVSP_MainWindow::OnHttpFailed(int tag, int code) {
+    UpdateEvent event;
+    event.tag = tag;
+    event.kind = UpdateEvent::Failed;
+    event.status = code;
+    HandleUpdateEvent(event);
+}
+
+void TVSP_MainWindow::OnHttpSucceeded(int tag, const char* body, int length) {
+    // An empty answer changes nothing.
+    if (!body || length <= 0) return;
+    if (tag != kTagRomCheck) return;  // the packages and the client check arrive with their steps
+    UpdateEvent event;
+    event.tag = tag;
+    event.kind = UpdateEvent::Succeeded;
+    event.body.assign(body, static_cast<std::size_t>(length));
+    HandleUpdateEvent(event);
+}
+
+void TVSP_MainWindow::OnHttpProgress(int tag, int received, int total) {
+    UpdateEvent event;
+    event.tag = tag;
+    event.kind = UpdateEvent::Progress;
+    event.received = received;
+    event.total = total;
+    HandleUpdateEvent(event);
+}
+
+void TVSP_MainWindow::HandleUpdateEvent(const UpdateEvent& event) {
+    if (event.tag != kTagRomCheck) return;
+    const RomCheckOutcome outcome = DecideRomCheck(event, watch_.Get().modelKey, GetLatestFirmware().version);
+    if (outcome.entry) {
+        LatestFirmware latest;
+        latest.version = outcome.entry->version;
+        latest.releaseTime = outcome.entry->timestamp;
+        latest.note1 = Utf8ToWide(outcome.entry->note1);
+        latest.note2 = Utf8ToWide(outcome.entry->note2);
+        SetLatestFirmware(latest);
+        std::lock_guard lock(latestMutex_);
+        latestUrl_ = outcome.entry->url;
+    }
+    if (outcome.fail) {
+        DeleteUpdatesIni();
+        SetControlText(Control("label"), UiTexts::kRomCheckFailed);
+        failureMayGoBack_ = false;
+        displayState_ = DisplayState::Failed;
+        RefreshStatus();
+    } else if (outcome.show) {
+        displayState_ = watch_.IsConnected() ? DisplayState::Ready : DisplayState::Disconnected;
+        RefreshStatus();
+    }
+}
 
 void TVSP_MainWindow::ShowBatteryHint(const std::wstring& hint) { SetControlText(Control("battery_hint"), hint); }
 
@@ -481,6 +567,8 @@ int UIF_CALL TVSP_MainWindow::OnControlMessage(IControlBase* sender, int code, W
     } else if (IsSender(sender, "back")) {
         displayState_ = watch_.IsConnected() ? DisplayState::Ready : DisplayState::Disconnected;
         RefreshStatus();
+    } else if (IsSender(sender, "retry")) {
+        StartRomCheck();
     } else if (IsSender(sender, "restart_diaozhui")) {
         RestartWatch();
     } else if (IsSender(sender, "jiancegengxin")) {

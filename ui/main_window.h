@@ -15,7 +15,9 @@
 #include "engine/watch_detection.h"
 #include "engine/watch_window_side.h"
 #include "ui/main_window_status.h"
+#include "ui/rom_check_outcome.h"
 #include "ui/uifeature_window.h"
+#include "update/http_client.h"
 
 namespace TVSP {
 
@@ -35,7 +37,7 @@ public:
     std::string ReadImei() override;
 };
 
-class TVSP_MainWindow : public CUiFeatureWindow, public IWatchWindowSide {
+class TVSP_MainWindow : public CUiFeatureWindow, public HttpClientDelegate, public IWatchWindowSide {
 public:
     // Reads the last watch from the data file.
     TVSP_MainWindow();
@@ -96,6 +98,16 @@ public:
     void OnSameModelAttached() override;
     void CheckPendingRestore(const std::string& imei) override;
 
+    // HttpClientDelegate: the update server's answers, on the requesting worker thread.
+    void OnHttpCancelled() override;
+    void OnHttpFailed(int tag, int code) override;
+    void OnHttpSucceeded(int tag, const char* body, int length) override;
+    void OnHttpProgress(int tag, int received, int total) override;
+    // The window's reaction to one notification (ROM check: tag 1).
+    void HandleUpdateEvent(const UpdateEvent& event);
+    // The ROM check on the update worker, unless the worker is busy.
+    void StartRomCheck();
+
     // IControlMessage: the command dispatcher.
     int UIF_CALL OnControlMessage(IControlBase* sender, int code, WPARAM value1, LPARAM value2) override;
 
@@ -125,6 +137,7 @@ private:
     void AskAndClose();
     int ShowMessage(const wchar_t* text, UINT flags, bool owned);
     static DWORD WINAPI DeviceWorkerMain(void* self);
+    static DWORD WINAPI RomCheckMain(void* self);
     // One progress record: bar, or the end of the flash step (kinds 1 and 5).
     void HandleProgress(const ProgressRecord& record);
     // Handles the progress records still queued, in order (before a sent result).
@@ -155,6 +168,7 @@ private:
 
     mutable std::mutex latestMutex_;
     LatestFirmware latest_;
+    std::string latestUrl_;  // the newest package's address, narrow as the reply gave it
 
     WorkerSlot deviceWorker_;
     WorkerSlot updateWorker_;

@@ -22,6 +22,9 @@ inline constexpr wchar_t kNotConnected[] = L"未连接";
 inline constexpr wchar_t kReleaseDateFormat[] = L"%lld年%02u月%02u日";
 inline constexpr wchar_t kToolVersionFormat[] = L"客户端版本：V%ls beta";
 
+// Failure panel.
+inline constexpr wchar_t kRomCheckFailed[] = L"下载版本信息失败,请检查电脑网络";
+
 // Message boxes.
 inline constexpr wchar_t kWatchRestarted[] = L"设备已重启";
 inline constexpr wchar_t kRestartToUpdate[] = L"请重启Sprout以便完成升级。";

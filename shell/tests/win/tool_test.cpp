@@ -16,6 +16,7 @@
 #include "device/version.h"
 #include "shell/startup.h"
 #include "testing/uictl/message_boxes.h"
+#include "testing/update-server/client/update_server_client.h"
 #include "testing/wine/test_files.h"
 
 using tvsp::Exists;
@@ -55,6 +56,8 @@ public:
         // A fresh installation: nothing remembered from runs in the build's own folder.
         ::DeleteFileW(File(L"sproutdata.ini").c_str());
         DeleteDirectory(File(L"update"));
+        tvsp::UpdateServerClient server;
+        EXPECT_TRUE(server.PointQuietly(File(L"Config.ini")));
     }
     ~Installation() { DeleteDirectory(dir_); }
     const std::wstring& Dir() const { return dir_; }

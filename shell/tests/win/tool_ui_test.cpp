@@ -13,6 +13,7 @@
 #include "device/system_utils.h"
 #include "base/win/strings.h"
 #include "engine/tests/win/watch_test_support.h"
+#include "testing/update-server/client/update_server_client.h"
 
 using namespace TVSP;
 using nlohmann::json;
@@ -96,6 +97,13 @@ std::string ControlText(const json& window, const std::string& name) {
     return c && c->contains("text") && (*c)["text"].is_string() ? (*c)["text"].get<std::string>() : "<missing>";
 }
 
+// The text of a control inside a panel: "label" also names a control of another panel.
+std::string ControlTextIn(const json& window, const std::string& panel, const std::string& name) {
+    const json* p = window.is_object() && window.contains("controls") ? FindControl(window["controls"], panel) : nullptr;
+    const json* c = p && p->contains("children") ? FindControl((*p)["children"], name) : nullptr;
+    return c && c->contains("text") && (*c)["text"].is_string() ? (*c)["text"].get<std::string>() : "<missing>";
+}
+
 bool ControlVisible(const json& window, const std::string& name) {
     const json* c = window.is_object() && window.contains("controls") ? FindControl(window["controls"], name) : nullptr;
     return c && c->contains("visible") && (*c)["visible"].is_boolean() && (*c)["visible"].get<bool>();
@@ -111,6 +119,8 @@ public:
             // A fresh installation: nothing remembered from runs in the build's own folder.
             ::DeleteFileW(File(L"sproutdata.ini").c_str());
             DeleteDirectory(File(L"update"));
+            tvsp::UpdateServerClient server;
+            EXPECT_TRUE(server.PointQuietly(File(L"Config.ini")));
         }
     }
     ~RunningTool() { Stop(); }
@@ -347,4 +357,47 @@ TEST_F(ToolUiTest, ClosingThroughTheSystemEndsTheProcess) {
         ASSERT_TRUE(again.Start()) << "no window after closing through the system";
         EXPECT_TRUE(again.CloseByButton());
     }
+}
+
+// The ROM check at start-up against the test server: the newest firmware for the watch's model
+// with its date and notes; a server that fails gives the failure panel, whose "retry" asks again.
+TEST_F(ToolUiTest, RomCheckShowsTheNewestFirmwareAndRetryAsksAgain) {
+    VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
+    tvsp::UpdateServerClient server;
+    RunningTool tool(L"C:\\tvsp-tool-ui\\romcheck");
+    // The model remembered from the last run is the one the first check asks for.
+    const std::string data = "[watch]\r\nmodel=watchk7_mt60d_ublox\r\n";
+    ASSERT_TRUE(WriteWholeFile(tool.File(L"sproutdata.ini"), data.data(), data.size()));
+    ASSERT_TRUE(server.Reply("/checkupdate/rom", 500, "down"));
+    ASSERT_TRUE(server.ClearRequests());
+    ASSERT_TRUE(tool.Start());
+    json window;
+    ASSERT_TRUE(WaitUntil([&] { return ControlVisible(window = MainWindowSnapshot(), "panel-fail"); }, 30000));
+    EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"), "下载版本信息失败,请检查电脑网络");
+    EXPECT_TRUE(ControlVisible(window, "retry"));
+    EXPECT_FALSE(ControlVisible(window, "back"));
+    const auto requests = server.Requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests[0].substr(0, requests[0].find("\r\n")), "GET /checkupdate/rom HTTP/1.1");
+
+    const std::string reply =
+        R"({"watchk8_mt60d_ublox":{"version":"9.9.9"},)"
+        R"("Watchk7_mt60d_ublox":{"version":"1.5.0","url":"http://localhost/k7.cab","timestamp":951782400,)"
+        "\"logs\":[\"\xE4\xBF\xAE\xE5\xA4\x8D\xE8\x93\x9D\xE7\x89\x99\"]}}";
+    ASSERT_TRUE(server.Reply("/checkupdate/rom", 200, reply));
+    ASSERT_EQ(Uictl(L"click mainWnd/retry").exitCode, 0u);
+    ASSERT_TRUE(WaitUntil([&] {
+        window = MainWindowSnapshot();
+        return ControlVisible(window, "panel-ready") && ControlText(window, "version") == "1.5.0" &&
+               ControlText(window, "Status") == "已连接TarvoSprout";
+    }, 30000)) << "detail " << ControlText(window, "detail");
+    EXPECT_FALSE(ControlVisible(window, "panel-fail"));
+    EXPECT_EQ(ControlText(window, "detail"), "当前固件版本：1.2.3, 可一键升级");
+    EXPECT_EQ(ControlText(window, "updatedatevalue"), "2000年02月29日");
+    EXPECT_EQ(ControlText(window, "updatelogvalue1"), "1. 修复蓝牙");
+    EXPECT_FALSE(ControlVisible(window, "updatelogvalue2"));
+    EXPECT_TRUE(ControlVisible(window, "new"));
+    EXPECT_TRUE(ControlVisible(window, "updateButton"));
+    EXPECT_TRUE(tool.CloseByButton());
+    EXPECT_TRUE(server.PointQuietly(tool.File(L"Config.ini")));
 }

@@ -81,6 +81,14 @@ bool UpdateServerClient::File(std::string_view path, std::string_view hostFile) 
     return CommandOk("file " + EscapeWord(path) + " " + EscapeWord(hostFile));
 }
 
+bool UpdateServerClient::PointQuietly(const std::wstring& configIni) {
+    const std::string http = HttpUrl(), https = HttpsUrl();
+    const std::wstring update(http.begin(), http.end()), secure(https.begin(), https.end());
+    const bool written = ::WritePrivateProfileStringW(L"server", L"update", update.c_str(), configIni.c_str()) &&
+                         ::WritePrivateProfileStringW(L"server", L"secure", secure.c_str(), configIni.c_str());
+    return written && Reply("/checkupdate/rom", 200, "");
+}
+
 bool UpdateServerClient::Clear() { return CommandOk("clear"); }
 bool UpdateServerClient::ClearRequests() { return CommandOk("clear-requests"); }
 

@@ -65,6 +65,11 @@ public:
     static std::string HttpsUrl(std::string_view path = "");
     static std::string WrongHttpsUrl(std::string_view path = "");
 
+    // Points a tool's Config.ini ("server": "update", "secure") at this server, and makes its
+    // ROM check answer an empty 200 body, which changes nothing in the window: tests that are
+    // not about the update client see the tool as before.
+    bool PointQuietly(const std::wstring& configIni);
+
 private:
     bool EnsureConnected();
     bool SendLine(const std::string& line);

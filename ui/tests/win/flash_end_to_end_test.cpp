@@ -61,6 +61,7 @@ protected:
 
         window = new RecordingMainWindow();
         window->recordQueued = true;
+        ASSERT_TRUE(QuietUpdateServer());
         ASSERT_TRUE(window->Create(::GetCurrentThreadId()));
         // The window detects the watch by itself at start-up.
         const DWORD start = ::GetTickCount();

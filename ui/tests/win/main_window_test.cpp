@@ -62,6 +62,7 @@ protected:
     void SetUp() override {
         ::DeleteFileW(ProgramFolderFile(L"sproutdata.ini").c_str());
         window = new TVSP_MainWindow();
+        ASSERT_TRUE(QuietUpdateServer());
         ASSERT_TRUE(window->Create(::GetCurrentThreadId()));
         Pump(300);
     }

@@ -29,6 +29,7 @@ protected:
     void SetUp() override {
         ::DeleteFileW(ProgramFolderFile(L"sproutdata.ini").c_str());
         window = new RecordingMainWindow();
+        ASSERT_TRUE(QuietUpdateServer());
         ASSERT_TRUE(window->Create(::GetCurrentThreadId()));
         tvsp::Pump(300);
         observer = std::make_shared<TVSP_MTK2WMObserver>(window->GetHandle());
@@ -301,6 +302,7 @@ TEST_F(ProgressMessageTest, SuccessSetsTheRejoinFlagOfTheClassAndArmsTheWait) {
         // A fresh window per class: the flags are only ever cleared by the watch's return.
         delete window;
         window = new RecordingMainWindow();
+        ASSERT_TRUE(QuietUpdateServer());
         ASSERT_TRUE(window->Create(::GetCurrentThreadId()));
         Manager().SetObserver(std::make_shared<TVSP_MTK2WMObserver>(window->GetHandle()));
         StartFlash(row.modelKey);

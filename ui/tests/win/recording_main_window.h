@@ -8,6 +8,7 @@
 #include "device/system_utils.h"
 #include "engine/window_observer.h"
 #include "shell/ini_files.h"
+#include "testing/update-server/client/update_server_client.h"
 #include "testing/wine/window_test_support.h"
 #include "ui/main_window.h"
 
@@ -53,6 +54,13 @@ protected:
 private:
     HANDLE handledEvent_;
 };
+
+// Points the test program's Config.ini at the test update server, whose ROM check then changes
+// nothing: the window starts as it always did.
+inline bool QuietUpdateServer() {
+    static tvsp::UpdateServerClient server;
+    return server.PointQuietly(ProgramFolderFile(L"Config.ini"));
+}
 
 // Destroys a test's main window and what it leaves behind: the quit message its close posts (the
 // pump takes it off the queue), the data file and the ROM store. The skin kernel stays for the
