@@ -13,7 +13,11 @@
 #include "engine/window_observer.h"
 #include "shell/ini_files.h"
 #include "ui/user_texts.h"
+#include "base/win/file_io.h"
+#include "device/version.h"
+#include "update/client_check_reply.h"
 #include "update/net_library.h"
+#include "update/update_replies.h"
 #include "update/rom_store.h"
 
 namespace TVSP {
@@ -85,6 +89,7 @@ TVSP_MainWindow::TVSP_MainWindow() : watch_(SproutData::ReadModel(), SproutData:
 TVSP_MainWindow::~TVSP_MainWindow() {
     // A worker still running would report to a window that is gone: it ends first.
     updateWorker_.Stop(kWorkerGraceMs);
+    clientWorker_.Stop(kWorkerGraceMs);
     deviceWorker_.Stop(kWorkerGraceMs);
 }
 
@@ -102,6 +107,7 @@ void TVSP_MainWindow::Shutdown() {
     // held and hang the kernel's shutdown. One AT transaction takes under 2 s.
     updateWorker_.Stop(kWorkerGraceMs);
     deviceWorker_.Stop(kWorkerGraceMs);
+    clientWorker_.Stop(kWorkerGraceMs);
     ShutdownSkinKernel();
 }
 
@@ -168,6 +174,54 @@ void TVSP_MainWindow::OnTimer(UINT_PTR timerId) {
         // return ends once (what follows it belongs to the upgrade workflow).
         ::KillTimer(hwnd_, timerId);
     }
+    if (timerId == kTimerClientCheck) static_cast<void>(clientWorker_.Start(ClientCheckMain, this));
+}
+
+DWORD WINAPI TVSP_MainWindow::ClientCheckMain(void* self) {
+    auto* window = static_cast<TVSP_MainWindow*>(self);
+    {
+        const std::string endpoint = WideToAnsi(Config::UpdateServerBase() + L"/checkupdate/pc");
+        const std::string url = BuildClientCheckUrl(endpoint, GetMachineId(), WideToAnsi(GetOwnVersion()));
+        HttpClient client(window, kTagClientCheck);
+        client.Get(AnsiToWide(url));
+        // A newer tool: its package is fetched on the same thread, one after the other.
+        const std::wstring packageUrl = window->TakeClientPackageUrl();
+        if (!packageUrl.empty()) {
+            HttpClient package(window, kTagClientPackage);
+            package.Get(packageUrl);
+        }
+    }
+    window->clientWorker_.Finished();
+    return 0;
+}
+
+std::wstring TVSP_MainWindow::TakeClientPackageUrl() {
+    std::lock_guard lock(latestMutex_);
+    return std::exchange(clientPackageUrl_, std::wstring());
+}
+
+void TVSP_MainWindow::HandleClientCheckReply(const std::wstring& reply) {
+    const auto parsed = ParseClientCheckReply(reply);
+    if (!parsed) return;
+    // The own version in its three-part form: a four-part reply version always counts as newer,
+    // and start-up discards a package whose program is not newer after all.
+    wchar_t self[MAX_PATH] = {};
+    const DWORD n = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return;
+    const std::uint64_t own = ParseVersion(GetFileVersionString(self, false));
+    if (ParseVersion(parsed->version) <= own) return;
+    std::lock_guard lock(latestMutex_);
+    clientPackageUrl_ = parsed->url;
+}
+
+void TVSP_MainWindow::StoreClientPackage(const char* body, int length) {
+    const std::wstring folder = ProgramFolderFile(ProgramFiles::kUpdateFolder);
+    if (folder.empty()) return;
+    ::CreateDirectoryW(folder.c_str(), nullptr);  // an existing folder is fine
+    const std::wstring cabinet = folder + L"\\" + ProgramFiles::kUpdateCabinet;
+    // Silent on failure: the user is only asked to restart once the whole package is on disk.
+    if (!WriteWholeFile(cabinet, body, static_cast<std::size_t>(length))) return;
+    ShowMessage(UiTexts::kNewToolDownloaded, MB_OK, true);
 }
 
 void TVSP_MainWindow::OnClose() { Close(); }
@@ -430,7 +484,15 @@ void TVSP_MainWindow::OnHttpFailed(int tag, int code) {
 void TVSP_MainWindow::OnHttpSucceeded(int tag, const char* body, int length) {
     // An empty answer changes nothing.
     if (!body || length <= 0) return;
-    if (tag != kTagRomCheck) return;  // the packages and the client check arrive with their steps
+    if (tag == kTagClientCheck) {
+        HandleClientCheckReply(AnsiToWide(std::string_view(body, static_cast<std::size_t>(length))));
+        return;
+    }
+    if (tag == kTagClientPackage) {
+        StoreClientPackage(body, length);
+        return;
+    }
+    if (tag != kTagRomCheck) return;  // the ROM package arrives with the download step
     UpdateEvent event;
     event.tag = tag;
     event.kind = UpdateEvent::Succeeded;

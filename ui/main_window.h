@@ -138,6 +138,11 @@ private:
     int ShowMessage(const wchar_t* text, UINT flags, bool owned);
     static DWORD WINAPI DeviceWorkerMain(void* self);
     static DWORD WINAPI RomCheckMain(void* self);
+    // The client check, then, when it names a newer tool, its package (timer 1003, once a start).
+    static DWORD WINAPI ClientCheckMain(void* self);
+    void HandleClientCheckReply(const std::wstring& reply);
+    std::wstring TakeClientPackageUrl();
+    void StoreClientPackage(const char* body, int length);
     // One progress record: bar, or the end of the flash step (kinds 1 and 5).
     void HandleProgress(const ProgressRecord& record);
     // Handles the progress records still queued, in order (before a sent result).
@@ -172,6 +177,8 @@ private:
 
     WorkerSlot deviceWorker_;
     WorkerSlot updateWorker_;
+    WorkerSlot clientWorker_;
+    std::wstring clientPackageUrl_;  // set by the client check's answer, guarded by latestMutex_
 
     // Controls by name, bound once the skin exists and never changed afterwards; the children
     // of "panel-notready" are kept as "notready/<name>" since "label" also names the failure text.

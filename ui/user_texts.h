@@ -30,5 +30,6 @@ inline constexpr wchar_t kWatchRestarted[] = L"设备已重启";
 inline constexpr wchar_t kRestartToUpdate[] = L"请重启Sprout以便完成升级。";
 inline constexpr wchar_t kToolUpToDate[] = L"已经是最新版本。";
 inline constexpr wchar_t kConfirmQuitDuringFlash[] = L"正在刷机，确认要退出吗？";
+inline constexpr wchar_t kNewToolDownloaded[] = L"检测到新版本，请重启Sprout以便完成升级。";
 
 }  // namespace TVSP::UiTexts

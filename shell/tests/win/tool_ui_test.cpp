@@ -401,3 +401,64 @@ TEST_F(ToolUiTest, RomCheckShowsTheNewestFirmwareAndRetryAsksAgain) {
     EXPECT_TRUE(tool.CloseByButton());
     EXPECT_TRUE(server.PointQuietly(tool.File(L"Config.ini")));
 }
+
+// The tool's own update: the client check names a newer tool, its signed package is stored as
+// the update cabinet and the user asked to restart; the next start applies it.
+TEST_F(ToolUiTest, SelfUpdateStoresTheNewerToolAndTheNextStartRunsIt) {
+    VWATCH_OK(watch.Unplug());
+    tvsp::UpdateServerClient server;
+    RunningTool tool(L"C:\\tvsp-tool-ui\\selfupdate");
+    const std::wstring package = GetOwnDirectory() + L"\\tool_test_data\\newer.cab";
+    ASSERT_TRUE(server.File("/client/newer.cab", WideToUtf8(package)));
+    ASSERT_TRUE(server.Reply("/checkupdate/pc", 200,
+                             "<result><updateinfo><version>9.9.9</version><url>" +
+                                 tvsp::UpdateServerClient::HttpUrl("/client/newer.cab") + "</url></updateinfo></result>"));
+    const std::string data = "[watch]\r\nmodel=watchk7_mt60d_ublox\r\n";
+    ASSERT_TRUE(WriteWholeFile(tool.File(L"sproutdata.ini"), data.data(), data.size()));
+    ASSERT_TRUE(server.ClearRequests());
+    ASSERT_TRUE(tool.Start());
+    EXPECT_EQ(AnswerMessageBox(), "检测到新版本，请重启Sprout以便完成升级。");
+    std::string stored, original;
+    EXPECT_EQ(ReadWholeFile(tool.File(L"update\\updatefiles.cab"), 64 << 20, stored), FileReadResult::Ok);
+    ASSERT_EQ(ReadWholeFile(package, 64 << 20, original), FileReadResult::Ok);
+    EXPECT_TRUE(stored == original) << "the cabinet is not the package byte for byte";
+    bool found = false;
+    for (const std::string& request : server.Requests()) {
+        const std::string line = request.substr(0, request.find("\r\n"));
+        if (line.rfind("GET /checkupdate/pc?", 0) != 0) continue;
+        found = true;
+        const std::size_t pid = line.find("pid="), ver = line.find("&ver=");
+        ASSERT_NE(pid, std::string::npos);
+        ASSERT_NE(ver, std::string::npos);
+        EXPECT_EQ(ver - (pid + 4), 32u) << line;  // MD5 as 32 hexadecimal digits
+        EXPECT_EQ(line.substr(ver), "&ver=" + WideToUtf8(GetFileVersionString(tool.File(L"tarvosprout.exe"), true)) +
+                                        " HTTP/1.1");
+    }
+    EXPECT_TRUE(found) << "no client check reached the server";
+
+    // With the cabinet waiting, "jiancegengxin" asks for a restart without asking the server.
+    ASSERT_TRUE(server.ClearRequests());
+    ASSERT_EQ(Uictl(L"click mainWnd/ToolsBtn").exitCode, 0u);
+    ASSERT_EQ(Uictl(L"click mainWnd/jiancegengxin").exitCode, 0u);
+    EXPECT_EQ(AnswerMessageBox(), "请重启Sprout以便完成升级。");
+    EXPECT_TRUE(server.Requests().empty());
+    EXPECT_TRUE(tool.CloseByButton());
+    ASSERT_TRUE(server.Reply("/checkupdate/pc", 404, ""));
+
+    // The next start applies the update and hands over to the newer program.
+    std::wstring commandLine = L"\"" + tool.File(L"tarvosprout.exe") + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    EXPECT_EQ(::WaitForSingleObject(pi.hProcess, 30000), WAIT_OBJECT_0);
+    DWORD code = STILL_ACTIVE;
+    ::GetExitCodeProcess(pi.hProcess, &code);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+    EXPECT_EQ(code, 0u);
+    EXPECT_TRUE(WaitUntil([&] { return ::GetFileAttributesW(tool.File(L"started.txt").c_str()) != INVALID_FILE_ATTRIBUTES; },
+                          30000)) << "the newer program did not start";
+    EXPECT_EQ(GetFileVersionString(tool.File(L"tarvosprout.exe"), true), L"9.9.9.9");
+    EXPECT_EQ(::GetFileAttributesW(tool.File(L"sproutdata.ini").c_str()), INVALID_FILE_ATTRIBUTES);
+}
