@@ -78,4 +78,15 @@ std::string BuildClientCheckUrl(std::string_view endpoint, std::string_view mach
     return url;
 }
 
+std::optional<std::string> BuildImeiQueryUrl(std::string_view secureBase, std::string_view imei) {
+    if (imei.size() < 14 || imei.size() > 17) return std::nullopt;
+    for (char c : imei) {
+        if (c < '0' || c > '9') return std::nullopt;
+    }
+    std::string url(secureBase);
+    url += "/upgrade/query?imei=";
+    url += imei;
+    return url;
+}
+
 }  // namespace TVSP

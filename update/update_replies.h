@@ -29,4 +29,8 @@ struct RomCheckEntry {
 [[nodiscard]] std::string BuildClientCheckUrl(std::string_view endpoint, std::string_view machineId,
                                               std::string_view ownVersion);
 
+// "<secure base>/upgrade/query?imei=<IMEI>"; nullopt unless the IMEI is 14 to 17 ASCII digits, so
+// whatever else a watch answers never reaches the query text.
+[[nodiscard]] std::optional<std::string> BuildImeiQueryUrl(std::string_view secureBase, std::string_view imei);
+
 }  // namespace TVSP

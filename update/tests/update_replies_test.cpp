@@ -85,6 +85,25 @@ TEST(BuildClientCheckUrl, PidAndVersionOrTheBareEndpoint) {
               "http://localhost:8080/checkupdate/pc");
 }
 
+TEST(BuildImeiQueryUrl, OnlyDigitsReachTheQuery) {
+    const char* base = "https://localhost:8443";
+    EXPECT_EQ(BuildImeiQueryUrl(base, "861234567890123"), "https://localhost:8443/upgrade/query?imei=861234567890123");
+    const struct {
+        const char* imei;
+        bool valid;
+    } rows[] = {
+        {"8612345678901", false},        // 13 digits
+        {"86123456789012", true},        // 14
+        {"86123456789012345", true},     // 17
+        {"861234567890123456", false},   // 18
+        {"86123456789012&x=1", false},
+        {"861234567890123 ", false},
+        {"86123456789012\r", false},
+        {"", false},
+    };
+    for (const auto& row : rows) EXPECT_EQ(BuildImeiQueryUrl(base, row.imei).has_value(), row.valid) << row.imei;
+}
+
 TEST(RomSetFolderName, OnlySafeCharactersNameTheFolder) {
     struct Row {
         const char* version;
