@@ -6,10 +6,6 @@
 
 #include <utility>
 
-// WinHTTP's close, declared here rather than through <winhttp.h>, which clashes with <wininet.h>;
-// only a program that owns a WinHTTP handle links winhttp.
-extern "C" __declspec(dllimport) BOOL WINAPI WinHttpCloseHandle(LPVOID handle);
-
 namespace TVSP {
 
 // One owner template; the invalid value and the close function are part of the type.
@@ -59,8 +55,6 @@ inline void CloseHandleNoResult(HANDLE h) noexcept { ::CloseHandle(h); }
 inline void RegCloseKeyNoResult(HKEY k) noexcept { ::RegCloseKey(k); }
 inline void FreeLibraryNoResult(HMODULE m) noexcept { ::FreeLibrary(m); }
 inline void FindCloseNoResult(HANDLE h) noexcept { ::FindClose(h); }
-inline LPVOID NullInternet() noexcept { return nullptr; }
-inline void WinHttpCloseNoResult(LPVOID h) noexcept { ::WinHttpCloseHandle(h); }
 inline void ReleaseMutexAndClose(HANDLE h) noexcept {
     ::ReleaseMutex(h);
     ::CloseHandle(h);
@@ -82,8 +76,6 @@ using unique_hfile = unique_any<HANDLE, detail::CloseHandleNoResult, detail::Inv
 using unique_hkey = unique_any<HKEY, detail::RegCloseKeyNoResult, detail::NullKey>;
 using unique_hmodule = unique_any<HMODULE, detail::FreeLibraryNoResult, detail::NullModule>;
 using unique_hfind = unique_any<HANDLE, detail::FindCloseNoResult, detail::InvalidHandle>;
-// A WinHTTP session, connection or request (HINTERNET).
-using unique_hinternet = unique_any<LPVOID, detail::WinHttpCloseNoResult, detail::NullInternet>;
 // A mutex this thread owns: released and closed together.
 using unique_mutex_lock = unique_any<HANDLE, detail::ReleaseMutexAndClose, detail::NullHandle>;
 

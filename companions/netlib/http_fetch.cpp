@@ -5,7 +5,7 @@
 #include <winhttp.h>
 
 
-#include "base/win/handle.h"
+#include "base/win/winhttp_handle.h"
 
 namespace TVSP::NetLib {
 namespace {

@@ -5,6 +5,7 @@
 
 #include "device/system_utils.h"
 #include "base/win/file_io.h"
+#include "base/win/handle.h"
 
 namespace tvsp {
 
@@ -25,6 +26,18 @@ std::string ReadAll(const std::wstring& path) {
     if (result == TVSP::FileReadResult::OpenFailed) return "<missing>";
     if (result != TVSP::FileReadResult::Ok) return "<unreadable>";
     return bytes;
+}
+
+std::vector<std::wstring> Entries(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    TVSP::unique_hfind find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    if (!find) return names;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..") names.push_back(name);
+    } while (::FindNextFileW(find.get(), &found));
+    return names;
 }
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }

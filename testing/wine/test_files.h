@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace tvsp {
 
@@ -23,5 +24,8 @@ private:
 std::string ReadAll(const std::wstring& path);
 
 bool Exists(const std::wstring& path);
+
+// Names of the files and folders in folder (not "." and ".."), in the order the system lists them.
+std::vector<std::wstring> Entries(const std::wstring& folder);
 
 }  // namespace tvsp

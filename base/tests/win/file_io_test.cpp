@@ -18,19 +18,6 @@ using tvsp::Exists;
 using tvsp::ReadAll;
 using tvsp::TempFolder;
 
-// Names in folder other than "." and "..": a failed write must not leave a temporary behind.
-std::vector<std::wstring> Listing(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    unique_hfind find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
-    if (!find) return names;
-    do {
-        const std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..") names.push_back(name);
-    } while (::FindNextFileW(find.get(), &found));
-    return names;
-}
-
 TEST(WriteWholeFile, WritesEveryByteOrFails) {
     TempFolder folder(L"write");
     std::string bytes(100000, '\0');
@@ -43,7 +30,7 @@ TEST(WriteWholeFile, WritesEveryByteOrFails) {
     EXPECT_EQ(ReadAll(folder / L"a.bin"), "xy");
     EXPECT_TRUE(WriteWholeFile(folder / L"empty.bin", "", 0));
     EXPECT_EQ(ReadAll(folder / L"empty.bin"), "");
-    EXPECT_EQ(Listing(folder.path()).size(), 2u);
+    EXPECT_EQ(tvsp::Entries(folder.path()).size(), 2u);
 
     ::SetLastError(0xdeadbeef);
     EXPECT_FALSE(WriteWholeFile(folder / L"no-such-folder\\a.bin", "x", 1));
@@ -71,14 +58,14 @@ TEST(WriteWholeFile, FailureKeepsTheOldFileAndLeavesNoTemporary) {
         EXPECT_NE(::GetLastError(), 0u);
     }
     EXPECT_EQ(ReadAll(target), "old");
-    EXPECT_EQ(Listing(folder.path()), std::vector<std::wstring>{L"data.ini"});
+    EXPECT_EQ(tvsp::Entries(folder.path()), std::vector<std::wstring>{L"data.ini"});
 
     // A folder of that name is never replaced by a file.
     ASSERT_TRUE(::CreateDirectoryW((folder / L"sub").c_str(), nullptr));
     EXPECT_FALSE(WriteWholeFile(folder / L"sub", "x", 1));
     EXPECT_EQ(::GetFileAttributesW((folder / L"sub").c_str()) & FILE_ATTRIBUTE_DIRECTORY,
               static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
-    EXPECT_EQ(Listing(folder.path()).size(), 2u);
+    EXPECT_EQ(tvsp::Entries(folder.path()).size(), 2u);
 }
 
 TEST(ReadWholeFile, LimitsAndResults) {

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "base/win/file_io.h"
-#include "base/win/handle.h"
+#include "base/win/winhttp_handle.h"
 #include "testing/update-server/client/update_server_client.h"
 #include "update/http_client.h"
 
@@ -55,10 +55,6 @@ std::size_t FetchWithEngine(int port) {
     client.Get(L"http://localhost:" + std::to_wstring(port) + L"/bench.cab");
     return delegate.status == 200 ? delegate.bytes : 0;
 }
-
-inline void CloseInternet(HINTERNET h) noexcept { ::WinHttpCloseHandle(h); }
-inline HINTERNET NoInternet() noexcept { return nullptr; }
-using unique_hinternet = unique_any<HINTERNET, CloseInternet, NoInternet>;
 
 // Reads the body into memory as our engine does, so both hold the whole package.
 std::size_t FetchWithWinHttp(int port) {

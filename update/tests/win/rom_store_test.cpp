@@ -27,19 +27,6 @@ std::string Package(const wchar_t* name) {
     return bytes;
 }
 
-// File names in a folder, in the order the enumeration gives them.
-std::vector<std::wstring> Listing(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.emplace_back(found.cFileName);
-    } while (::FindNextFileW(find, &found));
-    ::FindClose(find);
-    return names;
-}
-
 class RomStoreTest : public ::testing::Test {
 protected:
     void SetUp() override { DeleteRomStore(); }
@@ -56,7 +43,7 @@ TEST_F(RomStoreTest, SignedPackageIsUnpackedAndItsFirstSettingChosen) {
     ASSERT_EQ(stored.outcome, RomStoreOutcome::Stored);
     const std::wstring folder = SetFolder("watchk7_mt60d_ublox-1.2.3");
     std::wstring firstCfg;
-    for (const auto& name : Listing(folder)) {
+    for (const auto& name : tvsp::Entries(folder)) {
         if (firstCfg.empty() && name.size() > 4 && name.substr(name.size() - 4) == L".cfg") firstCfg = name;
     }
     EXPECT_EQ(AnsiToWide(stored.romSettingPath), folder + L"\\" + firstCfg);
@@ -92,7 +79,7 @@ TEST_F(RomStoreTest, RefusedPackagesLeaveNothingUnpacked) {
         EXPECT_EQ(stored.outcome, row.outcome);
         EXPECT_EQ(stored.romSettingPath, "");
         if (row.outcome == RomStoreOutcome::SignatureRefused) {
-            EXPECT_EQ(Listing(SetFolder("watchk7_mt60d_ublox-1.2.3")), std::vector<std::wstring>{L"rom.cab"});
+            EXPECT_EQ(tvsp::Entries(SetFolder("watchk7_mt60d_ublox-1.2.3")), std::vector<std::wstring>{L"rom.cab"});
         }
     }
     EXPECT_EQ(Store(std::string()).outcome, RomStoreOutcome::WriteFailed);
