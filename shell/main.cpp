@@ -10,15 +10,6 @@
 #include "shell/user_texts.h"
 #include "ui/main_window.h"
 
-namespace {
-
-void ShowStartupError(const wchar_t* text) {
-    // The answer of a box with only OK carries nothing.
-    static_cast<void>(::MessageBoxW(nullptr, text, TVSP::kMessageCaption, MB_ICONSTOP | MB_OK));
-}
-
-}  // namespace
-
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace TVSP;
     const std::wstring programFolder = GetOwnDirectory();

@@ -73,9 +73,13 @@ PendingUpdate ApplyPendingUpdate(const std::wstring& programFolder, const Signat
 
 bool RefuseToStartWithoutProgramFolder(const std::wstring& programFolder) {
     if (!programFolder.empty()) return false;
-    // The answer of a box with only OK carries nothing.
-    static_cast<void>(::MessageBoxW(nullptr, ShellTexts::kProgramFolderTooLong, kMessageCaption, MB_ICONSTOP | MB_OK));
+    ShowStartupError(ShellTexts::kProgramFolderTooLong);
     return true;
+}
+
+void ShowStartupError(const wchar_t* text) {
+    // The answer of a box with only OK carries nothing.
+    static_cast<void>(::MessageBoxW(nullptr, text, kMessageCaption, MB_ICONSTOP | MB_OK));
 }
 
 bool StartInstalledTool(const std::wstring& programFolder) {

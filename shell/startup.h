@@ -34,6 +34,9 @@ using SignatureVerifier = std::function<bool(const std::wstring& path)>;
 // looked for at the root of a drive: says why the tool cannot start and gives true.
 [[nodiscard]] bool RefuseToStartWithoutProgramFolder(const std::wstring& programFolder);
 
+// A start-up error box: stop icon, OK only, no owner, caption "TarvoSprout".
+void ShowStartupError(const wchar_t* text);
+
 // Starts the installed tool after an applied update; false when it could not be started.
 [[nodiscard]] bool StartInstalledTool(const std::wstring& programFolder);
 
