@@ -32,6 +32,26 @@ std::string WatchRecord::TakeOver(int port, const std::string& modelKey, const s
     return previous;
 }
 
+std::string WatchRecord::TakeOverDisk(const std::string& modelKey, const std::string& version) {
+    std::lock_guard lock(mutex_);
+    connected_ = true;
+    port_ = 0;
+    std::string previous = std::move(modelKey_);
+    modelKey_ = modelKey;
+    version_ = version;
+    return previous;
+}
+
+void WatchRecord::SetVersion(const std::string& version) {
+    std::lock_guard lock(mutex_);
+    version_ = version;
+}
+
+void WatchRecord::SetPort(int port) {
+    std::lock_guard lock(mutex_);
+    port_ = port;
+}
+
 void WatchRecord::SelectModel(const std::string& modelKey) {
     std::lock_guard lock(mutex_);
     modelKey_ = modelKey;

@@ -40,6 +40,13 @@ public:
     // Marks connected, stores port, lower-cased key, class by key and version; returns the
     // previous model key.
     std::string TakeOver(int port, const std::string& modelKey, const std::string& version);
+    // The USB-disk model found by its disk: no port; the class stays what it was (the copy does
+    // not use it). Returns the previous model key.
+    std::string TakeOverDisk(const std::string& modelKey, const std::string& version);
+    // The watch now runs this firmware (after an upgrade).
+    void SetVersion(const std::string& version);
+    // The port the watch answers on now (guided mode finds it anew).
+    void SetPort(int port);
     // A model picked by hand: stores the key; the class changes only for keys the guide offers.
     void SelectModel(const std::string& modelKey);
     // The watch is gone: not connected, no port, no model.

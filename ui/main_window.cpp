@@ -6,11 +6,13 @@
 #include <cstdio>
 
 #include "base/program_files.h"
+#include "device/code_signature.h"
 #include "device/system_utils.h"
 #include "base/win/strings.h"
 #include "engine/at_channel.h"
 #include "engine/model_catalog.h"
 #include "engine/window_observer.h"
+#include "engine/workflow_rules.h"
 #include "shell/ini_files.h"
 #include "ui/user_texts.h"
 #include "base/win/file_io.h"
@@ -83,11 +85,15 @@ void SproutWatchDataFile::WriteWatch(const std::string& modelKey, const std::str
 }
 
 std::string SproutWatchDataFile::ReadImei() { return SproutData::ReadImei(); }
+void SproutWatchDataFile::WriteVersion(const std::string& version) { SproutData::WriteVersion(version); }
+void SproutWatchDataFile::WriteImei(const std::string& imei) { SproutData::WriteImei(imei); }
+void SproutWatchDataFile::DeleteImei() { SproutData::DeleteImei(); }
 
 TVSP_MainWindow::TVSP_MainWindow() : watch_(SproutData::ReadModel(), SproutData::ReadVersion()) {}
 
 TVSP_MainWindow::~TVSP_MainWindow() {
     // A worker still running would report to a window that is gone: it ends first.
+    workflow_.Stop();
     updateWorker_.Stop(kWorkerGraceMs);
     clientWorker_.Stop(kWorkerGraceMs);
     deviceWorker_.Stop(kWorkerGraceMs);
@@ -106,8 +112,10 @@ void TVSP_MainWindow::Shutdown() {
     // A short grace first: a worker killed inside a control setter would leave the skin's lock
     // held and hang the kernel's shutdown. One AT transaction takes under 2 s.
     updateWorker_.Stop(kWorkerGraceMs);
+    workflow_.Stop();
     deviceWorker_.Stop(kWorkerGraceMs);
     clientWorker_.Stop(kWorkerGraceMs);
+    guide_.reset();
     ShutdownSkinKernel();
 }
 
@@ -161,6 +169,7 @@ void TVSP_MainWindow::OnCreated() {
 
     ::SetTimer(hwnd_, kTimerClientCheck, static_cast<UINT>(Config::CheckUpdateDelayTime()), nullptr);
     deviceNotifications_ = RegisterUsbDeviceNotifications(hwnd_);
+    workflow_.CheckWatchDiskAtStart();
     // The tool runs on without it: only the IMEI query of a restore needs the library.
     const std::wstring netLibrary = ProgramFolderFile(ProgramFiles::kNetLibrary);
     if (!netLibrary.empty()) static_cast<void>(LoadNetLibrary(netLibrary));
@@ -169,12 +178,16 @@ void TVSP_MainWindow::OnCreated() {
 }
 
 void TVSP_MainWindow::OnTimer(UINT_PTR timerId) {
-    if (timerId == kTimerClientCheck || timerId == kTimerFlashReturn) {
-        // One-shot timers: the client check runs once per start; the wait for the flashed watch's
-        // return ends once (what follows it belongs to the upgrade workflow).
+    if (timerId == kTimerClientCheck) {
+        // The client check runs once per start.
         ::KillTimer(hwnd_, timerId);
+        static_cast<void>(clientWorker_.Start(ClientCheckMain, this));
+    } else if (timerId == kTimerGuideClose) {
+        ::KillTimer(hwnd_, timerId);
+        DestroyGuide();
+    } else {
+        static_cast<void>(workflow_.OnTimer(timerId));
     }
-    if (timerId == kTimerClientCheck) static_cast<void>(clientWorker_.Start(ClientCheckMain, this));
 }
 
 DWORD WINAPI TVSP_MainWindow::ClientCheckMain(void* self) {
@@ -226,20 +239,6 @@ void TVSP_MainWindow::StoreClientPackage(const char* body, int length) {
 
 void TVSP_MainWindow::OnClose() { Close(); }
 
-void TVSP_MainWindow::SetRomSettingPath(const std::string& path) {
-    std::lock_guard lock(romSettingMutex_);
-    romSettingPath_ = path;
-}
-
-std::string TVSP_MainWindow::GetRomSettingPath() const {
-    std::lock_guard lock(romSettingMutex_);
-    return romSettingPath_;
-}
-
-TVSP_MainWindow::RejoinFlags TVSP_MainWindow::GetRejoinFlags() const {
-    return RejoinFlags{awaitServerRestore_, awaitWatchRestore_, awaitRestart_, awaitSelfUpgrade_};
-}
-
 LRESULT TVSP_MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     const UINT progressMessage = ProgressMessageId();
     if (progressMessage != 0 && msg == progressMessage) {
@@ -248,9 +247,25 @@ LRESULT TVSP_MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
         // A sent result overtakes posted messages (Windows delivers sent messages first), so
         // the progress posted before it is handled now: the result always comes last.
         if (IsSentKind(record->kind)) HandleQueuedProgress();
-        HandleProgress(*record);
+        workflow_.OnProgress(*record);
         FreeProgressRecord(record);
         return kProgressRecordTaken;
+    }
+    if (msg == kMsgOpenRestartPrompt) {
+        OpenGuide(CConnectGuideWnd::Mode::RestartPrompt);
+        return 0;
+    }
+    if (msg == kMsgCloseGuide) {
+        LeaveGuide();
+        return 0;
+    }
+    if (msg == kMsgArmTimer) {
+        ::SetTimer(hwnd_, wParam, static_cast<UINT>(lParam), nullptr);
+        return 0;
+    }
+    if (msg == kMsgStopTimer) {
+        ::KillTimer(hwnd_, wParam);
+        return 0;
     }
     if (msg == WM_DEVICECHANGE) {
         OnDeviceChange(wParam, lParam);
@@ -275,20 +290,10 @@ LRESULT TVSP_MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 void TVSP_MainWindow::OnDeviceChange(WPARAM wParam, LPARAM lParam) {
-    UsbPresenceState state{usbDiskPending_, flashRunning_, watch_.IsConnected()};
+    UsbPresenceState state{workflow_.UsbDiskPendingRef(), workflow_.IsFlashRunning(), watch_.IsConnected()};
     const WatchEventResult result = ClassifyDeviceChangeMessage(wParam, lParam, state);
-    usbDiskPending_ = state.usbDiskPending;
-    switch (result.event) {
-    case WatchEvent::SerialPortArrival:
-        if (!flashRunning_ && !watch_.IsConnected()) StartDeviceWorker();
-        break;
-    case WatchEvent::SerialPortRemoval:
-        if (!flashRunning_ && watch_.IsConnected()) WatchDisconnected();
-        break;
-    default:
-        // The flash workflow's and the USB-disk path's reactions arrive with them.
-        break;
-    }
+    workflow_.UsbDiskPendingRef() = state.usbDiskPending;
+    workflow_.OnDeviceChange(result);
 }
 
 void TVSP_MainWindow::HandleQueuedProgress() {
@@ -296,7 +301,7 @@ void TVSP_MainWindow::HandleQueuedProgress() {
     MSG queued;
     while (HasWindow() && ::PeekMessageW(&queued, hwnd_, progressMessage, progressMessage, PM_REMOVE)) {
         if (ProgressRecord* record = ProgressRecordOf(queued.wParam)) {
-            HandleProgress(*record);
+            workflow_.OnProgress(*record);
             FreeProgressRecord(record);
         }
     }
@@ -308,40 +313,6 @@ void TVSP_MainWindow::DiscardQueuedProgress() {
     while (HasWindow() && ::PeekMessageW(&queued, hwnd_, progressMessage, progressMessage, PM_REMOVE)) {
         FreeProgressRecord(ProgressRecordOf(queued.wParam));
     }
-}
-
-void TVSP_MainWindow::HandleProgress(const ProgressRecord& record) {
-    const ProgressOutcome out = DecideProgress(record, watch_.Get().modelClass, removalReported_);
-    if (out.bar) SetProgress(*out.bar);
-    if (!out.endsFlash) return;
-
-    if (out.reportFailure) {
-        SetControlText(Control("label"), out.failureText);
-        failureMayGoBack_ = true;
-        displayState_ = DisplayState::Failed;
-    }
-    if (out.clearDownloadPortFound) downloadPortFound_ = 0;
-    switch (out.rejoin) {
-    case RejoinFlag::ServerRestore: awaitServerRestore_ = true; break;
-    case RejoinFlag::WatchRestore: awaitWatchRestore_ = true; break;
-    case RejoinFlag::Restart: awaitRestart_ = true; break;
-    case RejoinFlag::SelfUpgrade: awaitSelfUpgrade_ = true; break;
-    case RejoinFlag::None: break;
-    }
-    if (out.armReturnTimer && HasWindow()) ::SetTimer(hwnd_, kTimerFlashReturn, kFlashReturnWaitMs, nullptr);
-
-    // Whatever the end, the ROM set is not used again.
-    TVSP::DeleteRomStore();
-    SetRomSettingPath(std::string());
-
-    if (out.reportFailure) {
-        // The watch is marked not connected before the refresh so the status line does not still
-        // say "connected" beside the failure; it stays attached, so its model is kept.
-        watch_.MarkNotConnected();
-        copyBusy_ = false;
-        RefreshStatus();
-    }
-    if (out.stopGuidedTimer && HasWindow()) ::KillTimer(hwnd_, kTimerGuidedMode);
 }
 
 void TVSP_MainWindow::Close() {
@@ -380,7 +351,7 @@ void TVSP_MainWindow::ApplyStatusView(const StatusView& view) {
         if (change.text) SetControlText(control, *change.text);
         if (change.visible) control->SetVisible(*change.visible ? TRUE : FALSE, TRUE);
     }
-    if (view.clearFlashRunning) flashRunning_ = false;
+    if (view.clearFlashRunning) workflow_.SetFlashRunning(false);
 }
 
 void TVSP_MainWindow::RefreshStatus() {
@@ -391,7 +362,7 @@ void TVSP_MainWindow::RefreshStatus() {
     in.watchVersion = watch.version;
     in.modelKey = watch.modelKey;
     in.latest = GetLatestFirmware();
-    in.awaitSelfUpgrade = awaitSelfUpgrade_;
+    in.awaitSelfUpgrade = workflow_.AwaitsSelfUpgrade();
     in.failureMayGoBack = failureMayGoBack_;
     ApplyStatusView(ComputeStatusView(in));
 }
@@ -427,16 +398,86 @@ void TVSP_MainWindow::WatchDisconnected() {
 void TVSP_MainWindow::FinishFlashDisplay() {
     displayState_ = watch_.IsConnected() ? DisplayState::Ready : DisplayState::Disconnected;
     RefreshStatus();
-    copyBusy_ = false;
-    guidedMode_ = false;
-    flashRunning_ = false;
-    if (HasWindow()) ::KillTimer(hwnd_, kTimerGuidedMode);
+    workflow_.EndGuidedFlash();
+    StopTimer(kTimerGuidedMode);
 }
 
 void TVSP_MainWindow::ShowBatteryHint() { ShowBatteryHint(BatteryHintForModel(watch_.Get().modelKey)); }
 
 void TVSP_MainWindow::CloseConnectionGuideIfOpen() {
-    // The connection guide does not exist yet in this build; nothing can be open.
+    // Any thread may ask; the guide lives on the window thread.
+    if (HasWindow()) ::PostMessageW(hwnd_, kMsgCloseGuide, 0, 0);
+}
+
+void TVSP_MainWindow::LeaveGuide() {
+    if (!guide_ || !HasWindow()) return;
+    ::SetTimer(hwnd_, kTimerGuideClose, kGuideCloseDelayMs, nullptr);
+    if (HWND guide = guide_->GetHandle(); guide && ::IsWindow(guide)) ::PostMessageW(guide, WM_CLOSE, 0, 0);
+}
+
+void TVSP_MainWindow::OpenGuide(CConnectGuideWnd::Mode mode) {
+    if (guide_ && guide_->GetHandle() && ::IsWindow(guide_->GetHandle())) {
+        ::SetForegroundWindow(guide_->GetHandle());
+        return;
+    }
+    guide_ = std::make_unique<CConnectGuideWnd>(*this);
+    guide_->SetMode(mode);
+    if (!guide_->Create(mainThreadId_)) guide_.reset();
+}
+
+void TVSP_MainWindow::DestroyGuide() { guide_.reset(); }
+
+void TVSP_MainWindow::ShowReady() {
+    displayState_ = DisplayState::Ready;
+    RefreshStatus();
+}
+
+void TVSP_MainWindow::SetStatusLine(const std::wstring& text) {
+    if (IControlBase* detail = Control("detail")) {
+        SetControlText(detail, text);
+        detail->Redraw();
+    }
+}
+
+void TVSP_MainWindow::ShowMessage(const std::wstring& text) { ShowMessage(text.c_str(), MB_OK, true); }
+
+void TVSP_MainWindow::ArmTimer(UINT_PTR id, UINT milliseconds) {
+    // A window's timers belong to its thread: workers hand them over.
+    if (!HasWindow()) return;
+    if (::GetCurrentThreadId() == ::GetWindowThreadProcessId(hwnd_, nullptr)) {
+        ::SetTimer(hwnd_, id, milliseconds, nullptr);
+    } else {
+        ::PostMessageW(hwnd_, kMsgArmTimer, id, milliseconds);
+    }
+}
+
+void TVSP_MainWindow::StopTimer(UINT_PTR id) {
+    if (!HasWindow()) return;
+    if (::GetCurrentThreadId() == ::GetWindowThreadProcessId(hwnd_, nullptr)) {
+        ::KillTimer(hwnd_, id);
+    } else {
+        ::PostMessageW(hwnd_, kMsgStopTimer, id, 0);
+    }
+}
+
+void TVSP_MainWindow::OpenRestartPrompt() {
+    if (HasWindow()) ::PostMessageW(hwnd_, kMsgOpenRestartPrompt, 0, 0);
+}
+
+void TVSP_MainWindow::DeleteRomStore() { TVSP::DeleteRomStore(); }
+
+bool TVSP_MainWindow::StartImeiQuery(const std::string& imei) {
+    const auto url = BuildImeiQueryUrl(WideToAnsi(Config::SecureServerBase()), imei);
+    if (!url) return false;
+    return StartNetTask(AnsiToWide(*url), this);
+}
+
+void NETLIB_METHOD TVSP_MainWindow::OnTaskComplete(NetTask* task, const NetTaskResult* result) {
+    if (result) {
+        const std::string_view body = result->body ? std::string_view(result->body, result->bodyLength) : std::string_view();
+        workflow_.OnRestoreAnswer(result->status, body);
+    }
+    if (task) task->Release();
 }
 
 void TVSP_MainWindow::ShowFirmwareVersion(const std::string& version) {
@@ -467,6 +508,54 @@ DWORD WINAPI TVSP_MainWindow::RomCheckMain(void* self) {
     return 0;
 }
 
+void TVSP_MainWindow::StartUpgrade() {
+    workflow_.SetFlashRunning(true);
+    EnterFlashDisplay();
+    if (IControlBase* detail2 = Control("detail2")) detail2->SetVisible(FALSE, TRUE);
+    if (!updateWorker_.Start(UpgradeMain, this)) {
+        // A ROM check still runs (or no thread could be made): nothing starts, so nothing may
+        // stay "running" either, or the window would wait for a flash that never comes.
+        workflow_.SetFlashRunning(false);
+        RefreshStatus();
+    }
+}
+
+DWORD WINAPI TVSP_MainWindow::UpgradeMain(void* self) {
+    auto* window = static_cast<TVSP_MainWindow*>(self);
+    window->DownloadRomPackage();
+    window->workflow_.Flash();
+    window->updateWorker_.Finished();
+    return 0;
+}
+
+void TVSP_MainWindow::DownloadRomPackage() {
+    SetStatusLine(UiTexts::kDownloadingRom);
+    std::string url;
+    {
+        std::lock_guard lock(latestMutex_);
+        romSetModel_ = watch_.Get().modelKey;
+        romSetVersion_ = latest_.version;
+        url = latestUrl_;
+    }
+    workflow_.SetRomSettingPath(std::string());
+    HttpClient client(this, kTagRomPackage);
+    client.Get(AnsiToWide(url));
+}
+
+void TVSP_MainWindow::FailRomDownload() {
+    ReportFailure(UiTexts::kRomDownloadFailed, true);
+    TVSP::DeleteRomStore();
+    workflow_.SetRomSettingPath(std::string());
+}
+
+void TVSP_MainWindow::HandleRomPackageEvent(const UpdateEvent& event) {
+    if (event.kind == UpdateEvent::Progress) {
+        if (event.total >= 1) SetProgress(static_cast<int>(static_cast<double>(event.received) / event.total * 5.0));
+    } else if (event.kind == UpdateEvent::Failed) {
+        FailRomDownload();
+    }
+}
+
 void TVSP_MainWindow::OnHttpCancelled() {
     UpdateEvent event;
     event.kind = UpdateEvent::Cancelled;
@@ -482,6 +571,28 @@ void TVSP_MainWindow::OnHttpFailed(int tag, int code) {
 }
 
 void TVSP_MainWindow::OnHttpSucceeded(int tag, const char* body, int length) {
+    if (tag == kTagRomPackage) {
+        // An empty package is no package: reported as a failed download rather than left silent.
+        if (!body || length <= 0) {
+            FailRomDownload();
+            return;
+        }
+        std::string model, version;
+        {
+            std::lock_guard lock(latestMutex_);
+            model = romSetModel_;
+            version = romSetVersion_;
+        }
+        const PackageUse use = model == kUsbDiskModelKey ? PackageUse::UsbDisk : PackageUse::Flash;
+        const StoredRom stored =
+            StoreRomPackage(body, static_cast<std::size_t>(length), model, version, use, IsSignedByMaker);
+        if (stored.outcome == RomStoreOutcome::Stored) {
+            workflow_.SetRomSettingPath(stored.romSettingPath);
+        } else {
+            FailRomDownload();
+        }
+        return;
+    }
     // An empty answer changes nothing.
     if (!body || length <= 0) return;
     if (tag == kTagClientCheck) {
@@ -510,6 +621,10 @@ void TVSP_MainWindow::OnHttpProgress(int tag, int received, int total) {
 }
 
 void TVSP_MainWindow::HandleUpdateEvent(const UpdateEvent& event) {
+    if (event.tag == kTagRomPackage) {
+        HandleRomPackageEvent(event);
+        return;
+    }
     if (event.tag != kTagRomCheck) return;
     const RomCheckOutcome outcome = DecideRomCheck(event, watch_.Get().modelKey, GetLatestFirmware().version);
     if (outcome.entry) {
@@ -542,9 +657,7 @@ void TVSP_MainWindow::OnSameModelAttached() {
     RefreshStatus();
 }
 
-void TVSP_MainWindow::CheckPendingRestore(const std::string&) {
-    // Restores of user data are resumed here once the restore step exists.
-}
+void TVSP_MainWindow::CheckPendingRestore(const std::string& imei) { workflow_.CheckPendingRestore(imei); }
 
 void TVSP_MainWindow::SelectUpgradeTab() {
     if (auto* b = As<ICtrlButton>(Control("OneKeyShuajiBtn"))) b->SetChecked(TRUE, TRUE);
@@ -598,7 +711,7 @@ void TVSP_MainWindow::CheckClientUpdateCommand() {
 
 void TVSP_MainWindow::AskAndClose() {
     if (closeRequested_) return;
-    if (flashRunning_) {
+    if (workflow_.IsFlashRunning()) {
         // A second request while the question is open (another Alt+F4) does not stack boxes.
         if (asking_.exchange(true)) return;
         const int answer = ShowMessage(UiTexts::kConfirmQuitDuringFlash, MB_ICONWARNING | MB_YESNO, false);
@@ -629,6 +742,8 @@ int UIF_CALL TVSP_MainWindow::OnControlMessage(IControlBase* sender, int code, W
     } else if (IsSender(sender, "back")) {
         displayState_ = watch_.IsConnected() ? DisplayState::Ready : DisplayState::Disconnected;
         RefreshStatus();
+    } else if (IsSender(sender, "updateButton") || IsSender(sender, "reflashhint")) {
+        StartUpgrade();
     } else if (IsSender(sender, "retry")) {
         StartRomCheck();
     } else if (IsSender(sender, "restart_diaozhui")) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -13,7 +14,10 @@
 #include "engine/progress_mapping.h"
 #include "device/usb_notifications.h"
 #include "engine/watch_detection.h"
+#include "engine/upgrade_workflow.h"
 #include "engine/watch_window_side.h"
+#include "netlib/netlib_api.h"
+#include "ui/connect_guide.h"
 #include "ui/main_window_status.h"
 #include "ui/rom_check_outcome.h"
 #include "ui/uifeature_window.h"
@@ -21,23 +25,31 @@
 
 namespace TVSP {
 
-// Window timers of the main window.
+// Window timers of the main window (the workflow's are in engine/upgrade_workflow.h).
 enum MainWindowTimer : UINT_PTR {
-    kTimerClientCheck = 1003,   // delayed start of the check for a newer tool
-    kTimerGuidedMode = 1006,    // the workflow's guided-mode time-out
-    kTimerFlashReturn = 1008,   // the watch's return after flashing
+    kTimerClientCheck = 1003,  // delayed start of the check for a newer tool
 };
 
-inline constexpr UINT kFlashReturnWaitMs = 120000;
+// Private messages: work that belongs to the window thread, asked for from other threads.
+inline constexpr UINT kMsgCloseGuide = WM_APP + 0x300;  // leave the connection guide
+inline constexpr UINT kMsgArmTimer = WM_APP + 0x301;    // wParam timer id, lParam milliseconds
+inline constexpr UINT kMsgStopTimer = WM_APP + 0x302;   // wParam timer id
 
 // The tool's data file (sproutdata.ini) as watch detection remembers a watch in it.
 class SproutWatchDataFile final : public IWatchDataFile {
 public:
     void WriteWatch(const std::string& modelKey, const std::string& version) override;
     std::string ReadImei() override;
+    void WriteVersion(const std::string& version) override;
+    void WriteImei(const std::string& imei) override;
+    void DeleteImei() override;
 };
 
-class TVSP_MainWindow : public CUiFeatureWindow, public HttpClientDelegate, public IWatchWindowSide {
+class TVSP_MainWindow : public CUiFeatureWindow,
+                        public HttpClientDelegate,
+                        public IUpgradeDisplay,
+                        public IGuideOwner,
+                        public IHttpTaskCallback {
 public:
     // Reads the last watch from the data file.
     TVSP_MainWindow();
@@ -48,44 +60,42 @@ public:
     // Terminates the workers that still run (no waiting) and shuts the skin kernel down.
     void Shutdown();
 
-    // Display operations for the workflow and the update client (any thread).
-    void RefreshStatus();
+    // Display operations (any thread).
+    void RefreshStatus() override;
     void EnterFlashDisplay();
-    void SetProgress(int percent);
+    void SetProgress(int percent) override;
     void ReportFailure(const std::wstring& text, bool mayGoBack);
     void WatchDisconnected();
-    void FinishFlashDisplay();
+    void FinishFlashDisplay() override;
     void ShowBatteryHint();
     void SetDisplayState(DisplayState state) { displayState_ = state; }
     DisplayState GetDisplayState() const { return displayState_; }
     // The newest firmware the update server named for the model.
     void SetLatestFirmware(const LatestFirmware& latest);
     LatestFirmware GetLatestFirmware() const;
-    bool IsFlashRunning() const { return flashRunning_; }
-    void SetFlashRunning(bool running) { flashRunning_ = running; }
     WatchRecord& Watch() { return watch_; }
     // Where detection remembers the watch it takes over.
     IWatchDataFile& DataFile() { return dataFile_; }
+    UpgradeWorkflow& Workflow() { return workflow_; }
 
-    // What is to be written next: the ROM set's "*.cfg" (or the USB-disk package); empty = nothing.
-    void SetRomSettingPath(const std::string& path);
-    std::string GetRomSettingPath() const;
-    // The download engine writes 1 here once it found the download port (flash thread).
-    std::atomic<int>* DownloadPortFoundFlag() { return &downloadPortFound_; }
-    bool IsDownloadPortFound() const { return downloadPortFound_ != 0; }
-    void SetRemovalReported(bool reported) { removalReported_ = reported; }
-    bool IsRemovalReported() const { return removalReported_; }
-    bool IsCopyBusy() const { return copyBusy_; }
-    void SetCopyBusy(bool busy) { copyBusy_ = busy; }
+    // The workflow's state as tests and the status refresh read it.
+    bool IsFlashRunning() const { return workflow_.IsFlashRunning(); }
+    void SetFlashRunning(bool running) { workflow_.SetFlashRunning(running); }
+    void SetRomSettingPath(const std::string& path) { workflow_.SetRomSettingPath(path); }
+    std::string GetRomSettingPath() const { return workflow_.GetRomSettingPath(); }
+    std::atomic<int>* DownloadPortFoundFlag() { return workflow_.DownloadPortFoundFlag(); }
+    bool IsDownloadPortFound() const { return workflow_.IsDownloadPortFound(); }
+    void SetRemovalReported(bool reported) { workflow_.SetRemovalReported(reported); }
+    bool IsRemovalReported() const { return workflow_.IsRemovalReported(); }
+    bool IsCopyBusy() const { return workflow_.IsCopyBusy(); }
+    void SetCopyBusy(bool busy) { workflow_.SetCopyBusy(busy); }
     bool FailureMayGoBack() const { return failureMayGoBack_; }
-    // Rejoin flags: set when a download succeeded, acted on when the watch comes back.
-    struct RejoinFlags {
-        bool serverRestore = false;
-        bool watchRestore = false;
-        bool restart = false;
-        bool selfUpgrade = false;
-    };
-    RejoinFlags GetRejoinFlags() const;
+    UpgradeWorkflow::RejoinFlags GetRejoinFlags() const { return workflow_.GetRejoinFlags(); }
+    // The open connection guide (window thread); null when none.
+    CConnectGuideWnd* Guide() const { return guide_.get(); }
+
+    // The one-key upgrade ("updateButton", "reflashhint").
+    void StartUpgrade();
 
     // Posts WM_CLOSE to the window and the quit message to the main thread.
     void Close();
@@ -97,6 +107,28 @@ public:
     void ShowBatteryHint(const std::wstring& hint) override;
     void OnSameModelAttached() override;
     void CheckPendingRestore(const std::string& imei) override;
+
+    // IUpgradeDisplay
+    HWND WindowHandle() const override { return hwnd_; }
+    void ShowFailure(const std::wstring& text) override { ReportFailure(text, true); }
+    void ShowReady() override;
+    void ShowDisconnected() override { WatchDisconnected(); }
+    void ResetProgressArea() override { EnterFlashDisplay(); }
+    void SetStatusLine(const std::wstring& text) override;
+    std::string NewestVersion() const override { return GetLatestFirmware().version; }
+    void ShowMessage(const std::wstring& text) override;
+    void ArmTimer(UINT_PTR id, UINT milliseconds) override;
+    void StopTimer(UINT_PTR id) override;
+    void OpenRestartPrompt() override;
+    void DeleteRomStore() override;
+    void StartDetection() override { StartDeviceWorker(); }
+    [[nodiscard]] bool StartImeiQuery(const std::string& imei) override;
+
+    // IGuideOwner
+    void LeaveGuide() override;
+
+    // IHttpTaskCallback: the restore query's answer, on a thread of the network library.
+    void NETLIB_METHOD OnTaskComplete(NetTask* task, const NetTaskResult* result) override;
 
     // HttpClientDelegate: the update server's answers, on the requesting worker thread.
     void OnHttpCancelled() override;
@@ -138,13 +170,18 @@ private:
     int ShowMessage(const wchar_t* text, UINT flags, bool owned);
     static DWORD WINAPI DeviceWorkerMain(void* self);
     static DWORD WINAPI RomCheckMain(void* self);
+    // The upgrade worker: the package download, then the flash.
+    static DWORD WINAPI UpgradeMain(void* self);
+    void DownloadRomPackage();
+    void HandleRomPackageEvent(const UpdateEvent& event);
+    void FailRomDownload();
+    void OpenGuide(CConnectGuideWnd::Mode mode);
+    void DestroyGuide();
     // The client check, then, when it names a newer tool, its package (timer 1003, once a start).
     static DWORD WINAPI ClientCheckMain(void* self);
     void HandleClientCheckReply(const std::wstring& reply);
     std::wstring TakeClientPackageUrl();
     void StoreClientPackage(const char* body, int length);
-    // One progress record: bar, or the end of the flash step (kinds 1 and 5).
-    void HandleProgress(const ProgressRecord& record);
     // Handles the progress records still queued, in order (before a sent result).
     void HandleQueuedProgress();
     // Frees the records still queued when the window goes away.
@@ -155,25 +192,15 @@ private:
     SproutWatchDataFile dataFile_;
     std::atomic<DisplayState> displayState_{DisplayState::Disconnected};
     std::atomic<bool> failureMayGoBack_{false};
-    std::atomic<bool> flashRunning_{false};
-    std::atomic<bool> copyBusy_{false};
-    std::atomic<bool> guidedMode_{false};
-    std::atomic<bool> awaitSelfUpgrade_{false};
-    std::atomic<bool> awaitServerRestore_{false};
-    std::atomic<bool> awaitWatchRestore_{false};
-    std::atomic<bool> awaitRestart_{false};
-    std::atomic<int> downloadPortFound_{0};
-    std::atomic<bool> removalReported_{false};
     // Set by Close(): the WM_CLOSE it posts really closes; any other WM_CLOSE asks first.
     std::atomic<bool> closeRequested_{false};
     std::atomic<bool> asking_{false};
 
-    mutable std::mutex romSettingMutex_;
-    std::string romSettingPath_;
-
     mutable std::mutex latestMutex_;
     LatestFirmware latest_;
     std::string latestUrl_;  // the newest package's address, narrow as the reply gave it
+    std::string romSetModel_;  // model key and version of the package being downloaded
+    std::string romSetVersion_;
 
     WorkerSlot deviceWorker_;
     WorkerSlot updateWorker_;
@@ -184,9 +211,14 @@ private:
     // of "panel-notready" are kept as "notready/<name>" since "label" also names the failure text.
     std::map<std::string, IControlBase*> controls_;
 
-    // USB device-interface notifications of this window, and the state their classification keeps.
+    // USB device-interface notifications of this window.
     unique_hdevnotify deviceNotifications_;
-    std::atomic<bool> usbDiskPending_{false};
+
+    // The connection guide, made and destroyed on the window thread.
+    std::unique_ptr<CConnectGuideWnd> guide_;
+
+    // Last, so it goes first: its threads end before the window's state they use.
+    UpgradeWorkflow workflow_{*this, watch_, dataFile_};
 };
 
 }  // namespace TVSP

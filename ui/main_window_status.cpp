@@ -6,6 +6,7 @@
 
 #include "device/version.h"
 #include "engine/model_catalog.h"
+#include "engine/user_texts.h"
 #include "ui/user_texts.h"
 
 namespace TVSP {
@@ -98,7 +99,7 @@ StatusView ComputeStatusView(const StatusInputs& in) {
             b.Show("new", false);
             if (!ready) b.Text("detail", L"");
             else if (usbDiskModel) b.Text("detail", kCopiedUnplug);
-            else b.Text("detail", in.awaitSelfUpgrade ? kSelfUpgrade : kUpToDate);
+            else b.Text("detail", in.awaitSelfUpgrade ? kSelfUpgradeText : kUpToDate);
         }
     }
 

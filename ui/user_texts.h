@@ -13,7 +13,6 @@ inline constexpr wchar_t kCurrentVersion[] = L"当前固件版本：";
 inline constexpr wchar_t kCanUpgrade[] = L"可一键升级";
 inline constexpr wchar_t kCopiedUnplug[] =
     L"固件拷贝成功，请拔掉数据线，手表10秒后将自动升级！若手表网络不可用，则无法升级！";
-inline constexpr wchar_t kSelfUpgrade[] = L"固件下载成功，手表会自动重启并完成升级";
 inline constexpr wchar_t kUpToDate[] = L"当前固件已是最新版！";
 inline constexpr wchar_t kProductName[] = L"TarvoSprout";
 inline constexpr wchar_t kNotConnectedSuffix[] = L"（未连接）";
@@ -21,6 +20,14 @@ inline constexpr wchar_t kConnected[] = L"已连接TarvoSprout";
 inline constexpr wchar_t kNotConnected[] = L"未连接";
 inline constexpr wchar_t kReleaseDateFormat[] = L"%lld年%02u月%02u日";
 inline constexpr wchar_t kToolVersionFormat[] = L"客户端版本：V%ls beta";
+
+// Connection guide titles.
+inline constexpr wchar_t kConnectGuideTitle[] = L"连接向导";
+inline constexpr wchar_t kRestartPromptTitle[] = L"提示";
+
+// Upgrade steps of the window.
+inline constexpr wchar_t kDownloadingRom[] = L"正在下载ROM";
+inline constexpr wchar_t kRomDownloadFailed[] = L"下载ROM失败,请检查电脑网络";
 
 // Failure panel.
 inline constexpr wchar_t kRomCheckFailed[] = L"下载版本信息失败,请检查电脑网络";

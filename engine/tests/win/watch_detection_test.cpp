@@ -53,6 +53,9 @@ public:
         calls_.push_back("read-imei");
         return imei;
     }
+    void WriteVersion(const std::string& version) override { calls_.push_back("write-version " + version); }
+    void WriteImei(const std::string& value) override { imei = value; }
+    void DeleteImei() override { imei.clear(); }
 
 private:
     std::vector<std::string>& calls_;

@@ -294,3 +294,79 @@ TEST_F(MainWindowTest, Screenshots) {
                                           false));
     shoot(guide.GetHandle(), L"guide-first-page.png");
 }
+
+// The restart prompt the workflow asks for: opened on the window thread as the guide's second
+// mode, left through "i_known", destroyed by the window's close timer.
+TEST_F(MainWindowTest, RestartPromptOpensAndLeavesThroughItsButton) {
+    ASSERT_TRUE(::PostMessageW(window->GetHandle(), kMsgOpenRestartPrompt, 0, 0));
+    Pump(500);
+    CConnectGuideWnd* guide = window->Guide();
+    ASSERT_NE(guide, nullptr);
+    EXPECT_EQ(guide->GetMode(), CConnectGuideWnd::Mode::RestartPrompt);
+    EXPECT_EQ(PublishedGuideWindow(), guide->GetHandle());
+    IUiSkinWindow* skin = guide->GetSkinWindow();
+    ASSERT_NE(skin, nullptr);
+    EXPECT_TRUE(skin->FindControl("prompt_restart")->IsVisible());
+    EXPECT_FALSE(skin->FindControl("connecthint")->IsVisible());
+    char title[64] = {};
+    skin->FindControl("title")->GetText(title, sizeof title);
+    EXPECT_EQ(AnsiToWide(title), L"提示");
+
+    // A second request brings the open one forward instead of stacking another.
+    ASSERT_TRUE(::PostMessageW(window->GetHandle(), kMsgOpenRestartPrompt, 0, 0));
+    Pump(300);
+    EXPECT_EQ(window->Guide(), guide);
+
+    guide->OnControlMessage(skin->FindControl("i_known"), UIF_MSG_BUTTON_CLICKED, 0, 0);
+    Pump(800);
+    EXPECT_EQ(window->Guide(), nullptr);
+    EXPECT_EQ(PublishedGuideWindow(), nullptr);
+}
+
+// Any thread may close the guide (the download engine does once the download port is there).
+TEST_F(MainWindowTest, TheGuideClosesWhenAskedFromAnotherThread) {
+    ASSERT_TRUE(::PostMessageW(window->GetHandle(), kMsgOpenRestartPrompt, 0, 0));
+    Pump(500);
+    ASSERT_NE(window->Guide(), nullptr);
+    std::thread([&] { window->CloseConnectionGuideIfOpen(); }).join();
+    Pump(800);
+    EXPECT_EQ(window->Guide(), nullptr);
+}
+
+// The flashed watch never came back: the wait ends with the failure and every rejoin flag gone,
+// so a watch plugged in later is simply detected again.
+TEST_F(MainWindowTest, AWatchThatNeverReturnsEndsTheWait) {
+    window->Watch().TakeOver(5, "watchk7_mt60d_ublox", "1.0.0");
+    window->SetFlashRunning(true);
+    ProgressRecord success{};
+    success.kind = kProgressEnd;
+    window->Workflow().OnProgress(success);
+    ASSERT_TRUE(window->GetRejoinFlags().serverRestore);
+    // Armed by the success: killing it proves it ran.
+    ASSERT_TRUE(::KillTimer(window->GetHandle(), kTimerFlashReturn));
+
+    EXPECT_TRUE(window->Workflow().OnTimer(kTimerFlashReturn));
+    Pump(200);
+    EXPECT_EQ(window->GetDisplayState(), DisplayState::Failed);
+    EXPECT_EQ(Text("panel-fail/label"), L"恢复数据失败。");
+    EXPECT_TRUE(Visible("back"));
+    const auto flags = window->GetRejoinFlags();
+    EXPECT_FALSE(flags.serverRestore || flags.watchRestore || flags.restart);
+    EXPECT_FALSE(window->IsFlashRunning());
+    EXPECT_FALSE(window->IsCopyBusy());
+}
+
+// Guided mode ran out of time: the failure, guided mode off, and the guide closed.
+TEST_F(MainWindowTest, GuidedModeTimesOut) {
+    ASSERT_TRUE(::PostMessageW(window->GetHandle(), kMsgOpenRestartPrompt, 0, 0));
+    Pump(500);
+    window->Workflow().EnterGuidedMode();
+    window->SetFlashRunning(true);
+    EXPECT_TRUE(window->Workflow().OnTimer(kTimerGuidedMode));
+    Pump(800);
+    EXPECT_EQ(Text("panel-fail/label"), L"刷机失败，请重试！");
+    EXPECT_FALSE(window->Workflow().IsGuidedMode());
+    EXPECT_FALSE(window->IsFlashRunning());
+    EXPECT_EQ(window->Guide(), nullptr);
+    EXPECT_FALSE(window->Workflow().OnTimer(4242)) << "not the workflow's timer";
+}

@@ -1,0 +1,221 @@
+// The real tarvosprout.exe under test: a copy of the program folder with the tool running in it,
+// uictl.exe to drive it, and readers of its snapshot.
+#pragma once
+
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "base/win/file_io.h"
+#include "base/win/strings.h"
+#include "device/system_utils.h"
+#include "testing/update-server/client/update_server_client.h"
+#include "testing/wine/window_capture.h"
+
+namespace tvsp_test {
+
+using nlohmann::json;
+using TVSP::GetOwnDirectory;
+using TVSP::DeleteDirectory;
+using TVSP::CopyDirectory;
+
+inline constexpr wchar_t kPipe[] = L"tvsp-tool-ui-test";
+
+inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (!condition()) {
+        if (::GetTickCount() - start > timeoutMs) return false;
+        ::Sleep(100);
+    }
+    return true;
+}
+
+// Runs uictl.exe with the arguments; its exit code and standard output.
+struct UictlResult {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string output;
+};
+
+inline UictlResult Uictl(const std::wstring& arguments) {
+    UictlResult result;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    std::wstring commandLine = L"\"" + GetOwnDirectory() + L"\\..\\testing\\uictl\\uictl.exe\" --pipe " + kPipe +
+                               L" " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi{};
+    const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                          nullptr, nullptr, &si, &pi);
+    ::CloseHandle(writeEnd);
+    if (started) {
+        char buffer[4096];
+        DWORD n = 0;
+        while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) result.output.append(buffer, n);
+        ::WaitForSingleObject(pi.hProcess, 30000);
+        ::GetExitCodeProcess(pi.hProcess, &result.exitCode);
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+    }
+    ::CloseHandle(readEnd);
+    return result;
+}
+
+// The control of a snapshot window by name, searched depth first; null json when absent.
+inline const json* FindControl(const json& controls, const std::string& name) {
+    if (!controls.is_array()) return nullptr;
+    for (const auto& c : controls) {
+        if (!c.is_object()) continue;
+        if (c.value("name", std::string()) == name) return &c;
+        if (!c.contains("children")) continue;
+        if (const json* found = FindControl(c["children"], name)) return found;  // a reference, never a copy
+    }
+    return nullptr;
+}
+
+// One snapshot of "mainWnd"; empty when the tool does not answer yet.
+inline json MainWindowSnapshot() {
+    const UictlResult r = Uictl(L"snapshot");
+    if (r.exitCode != 0) return json();
+    const json snapshot = json::parse(r.output, nullptr, false);
+    if (!snapshot.is_object() || !snapshot.contains("windows") || !snapshot["windows"].is_array()) return json();
+    for (const auto& w : snapshot["windows"]) {
+        if (w.is_object() && w.value("name", std::string()) == "mainWnd") return w;
+    }
+    return json();
+}
+
+inline std::string ControlText(const json& window, const std::string& name) {
+    const json* c = window.is_object() && window.contains("controls") ? FindControl(window["controls"], name) : nullptr;
+    return c && c->contains("text") && (*c)["text"].is_string() ? (*c)["text"].get<std::string>() : "<missing>";
+}
+
+// The text of a control inside a panel: "label" also names a control of another panel.
+inline std::string ControlTextIn(const json& window, const std::string& panel, const std::string& name) {
+    const json* p = window.is_object() && window.contains("controls") ? FindControl(window["controls"], panel) : nullptr;
+    const json* c = p && p->contains("children") ? FindControl((*p)["children"], name) : nullptr;
+    return c && c->contains("text") && (*c)["text"].is_string() ? (*c)["text"].get<std::string>() : "<missing>";
+}
+
+inline bool ControlVisible(const json& window, const std::string& name) {
+    const json* c = window.is_object() && window.contains("controls") ? FindControl(window["controls"], name) : nullptr;
+    return c && c->contains("visible") && (*c)["visible"].is_boolean() && (*c)["visible"].get<bool>();
+}
+
+// A copy of the build's program folder with the tool running in it, automation on.
+class RunningTool {
+public:
+    explicit RunningTool(const std::wstring& dir, bool fresh = true) : dir_(dir) {
+        if (fresh) {
+            DeleteDirectory(dir_);
+            CopyDirectory(GetOwnDirectory() + L"\\..\\program", dir_);
+            // A fresh installation: nothing remembered from runs in the build's own folder.
+            ::DeleteFileW(File(L"sproutdata.ini").c_str());
+            DeleteDirectory(File(L"update"));
+            tvsp::UpdateServerClient server;
+            EXPECT_TRUE(server.PointQuietly(File(L"Config.ini")));
+        }
+    }
+    ~RunningTool() { Stop(); }
+
+    bool Start() {
+        ::SetEnvironmentVariableW(L"TVSP_AUTOMATION", kPipe);
+        std::wstring commandLine = L"\"" + dir_ + L"\\tarvosprout.exe\"";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, dir_.c_str(), &si, &pi_)) {
+            return false;
+        }
+        return WaitUntil([] { return !MainWindowSnapshot().is_null(); }, 30000);
+    }
+    // Closes the tool through its close button; true when it ended by itself.
+    bool CloseByButton() { return CloseBy(L"click mainWnd/TB_ClostBtn"); }
+    // Closes the tool with a uictl command from another process; true when it ended by itself.
+    bool CloseBy(const std::wstring& uictlCommand) {
+        if (!pi_.hProcess) return true;
+        Uictl(uictlCommand);
+        // Ended by itself and cleanly: a crash on the way out also ends the process.
+        const bool ended = ::WaitForSingleObject(pi_.hProcess, 20000) == WAIT_OBJECT_0;
+        DWORD code = STILL_ACTIVE;
+        ::GetExitCodeProcess(pi_.hProcess, &code);
+        Stop();
+        return ended && code == 0;
+    }
+    void Stop() {
+        if (!pi_.hProcess) return;
+        if (::WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) {
+            ::TerminateProcess(pi_.hProcess, 99);
+            ::WaitForSingleObject(pi_.hProcess, 10000);
+        }
+        ::CloseHandle(pi_.hThread);
+        ::CloseHandle(pi_.hProcess);
+        pi_ = PROCESS_INFORMATION{};
+    }
+    std::wstring File(const wchar_t* name) const { return dir_ + L"\\" + name; }
+    // Whether the running tool has loaded a module of that file name.
+    bool HasLoaded(const wchar_t* module) const {
+        HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pi_.dwProcessId);
+        if (snapshot == INVALID_HANDLE_VALUE) return false;
+        MODULEENTRY32W entry{};
+        entry.dwSize = sizeof entry;
+        bool found = false;
+        for (BOOL more = ::Module32FirstW(snapshot, &entry); more && !found; more = ::Module32NextW(snapshot, &entry)) {
+            found = ::_wcsicmp(entry.szModule, module) == 0;
+        }
+        ::CloseHandle(snapshot);
+        return found;
+    }
+
+private:
+    std::wstring dir_;
+    PROCESS_INFORMATION pi_{};
+};
+
+
+// The message box the tool shows now, pressed with OK; its text or "<none>".
+inline std::string AnswerMessageBox(DWORD timeoutMs = 20000) {
+    std::string text = "<none>";
+    WaitUntil([&] {
+        const json boxes = json::parse(Uictl(L"msgbox").output, nullptr, false);
+        if (!boxes.is_object() || !boxes.contains("boxes") || !boxes["boxes"].is_array() || boxes["boxes"].empty()) {
+            return false;
+        }
+        text = boxes["boxes"][0].value("text", std::string());
+        return true;
+    }, timeoutMs);
+    Uictl(L"msgbox-press OK");
+    return text;
+}
+
+
+// One value of an INI file, as UTF-8 ("" when absent).
+inline std::string ReadIniValue(const std::wstring& file, const wchar_t* section, const wchar_t* key) {
+    wchar_t value[512] = {};
+    ::GetPrivateProfileStringW(section, key, L"", value, 512, file.c_str());
+    return TVSP::WideToUtf8(value);
+}
+
+// Saves the tool's main window as out/screenshots/<name>.png when screenshots are on.
+inline void SaveToolScreenshot(const wchar_t* name) {
+    const std::wstring folder = tvsp::ScreenshotFolder();
+    const json window = MainWindowSnapshot();
+    if (folder.empty() || !window.is_object() || !window.contains("hwnd") || !window["hwnd"].is_string()) return;
+    HWND hwnd = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(
+        std::stoull(window["hwnd"].get<std::string>(), nullptr, 16)));
+    tvsp::GdiplusSession gdiplus;
+    if (gdiplus.Ok()) static_cast<void>(tvsp::SaveWindowPng(hwnd, folder + L"\\" + name + L".png"));
+}
+
+}  // namespace tvsp_test

@@ -1,0 +1,264 @@
+// The one-key upgrade on the real tool: the package from the test server, the flash into the
+// virtual watch, its return and the restore of its data; and the failures on the way.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/win/file_io.h"
+#include "base/win/strings.h"
+#include "device/system_utils.h"
+#include "engine/tests/win/watch_test_support.h"
+#include "shell/tests/win/device_announcer.h"
+#include "shell/tests/win/tool_test_support.h"
+#include "testing/update-server/client/update_server_client.h"
+#include "testing/wine/test_files.h"
+
+using namespace TVSP;
+using namespace tvsp_test;
+
+namespace {
+
+constexpr int kDownloadCom = 7;
+constexpr char kImei[] = "861234567890123";
+
+// The firmware packages the build signs for the tests.
+std::wstring PackagePath(const std::string& model) {
+    return GetOwnDirectory() + L"\\..\\testing\\packages\\" + AnsiToWide(model) + L".cab";
+}
+
+class ToolUpgradeTest : public VirtualWatchTest {
+protected:
+    void SetUp() override {
+        VirtualWatchTest::SetUp();
+        if (HasFatalFailure()) return;
+        VWATCH_OK(watch.SetRebootUnplugs(true));
+        VWATCH_OK(watch.SetDownloadCom(kDownloadCom));
+        VWATCH_OK(watch.SetDownloadDelay(1500));
+        VWATCH_OK(watch.SetImei(kImei));
+        VWATCH_OK(watch.ClearRegions());
+        ASSERT_TRUE(server.Connect());
+    }
+    void TearDown() override {
+        server.Clear();
+        watch.Reset();
+        watch.Plug(kWatchPort);
+    }
+
+    // The ROM check names the package for model at version 9.9.9; the server serves it.
+    void OfferPackage(const std::string& model) {
+        ASSERT_TRUE(server.File("/packages/" + model + ".cab", WideToUtf8(PackagePath(model))));
+        ASSERT_TRUE(server.Reply("/checkupdate/rom", 200,
+                                 "{\"" + model + "\":{\"version\":\"9.9.9\",\"url\":\"" +
+                                     tvsp::UpdateServerClient::HttpUrl("/packages/" + model + ".cab") +
+                                     "\",\"timestamp\":1700000000,\"logs\":[\"one\",\"two\"]}}"));
+    }
+
+    // Waits for the upgrade button and presses it.
+    void PressUpgrade() {
+        json window;
+        ASSERT_TRUE(WaitUntil([&] { return ControlVisible(window = MainWindowSnapshot(), "updateButton"); }, 60000))
+            << "no upgrade offered; detail " << ControlText(window, "detail") << ", status "
+            << ControlText(window, "Status");
+        ASSERT_EQ(Uictl(L"click mainWnd/updateButton").exitCode, 0u);
+    }
+
+    // The window once `done` holds for it, or once the time is up.
+    json WaitForWindow(const std::function<bool(const json&)>& done, DWORD timeoutMs) {
+        json window;
+        WaitUntil([&] { return done(window = MainWindowSnapshot()); }, timeoutMs);
+        return window;
+    }
+
+    // The watch holds the sample images the packages carry, region by region.
+    void ExpectPackageWritten() {
+        tvsp::TempFolder dump(L"upgrade-dump");
+        ASSERT_TRUE(watch.DumpRegions(WideToAnsi(dump.path())));
+        const std::wstring images = GetOwnDirectory() + L"\\..\\companions\\brom\\sample_romset\\";
+        const struct {
+            const char* region;
+            const wchar_t* file;
+        } expected[] = {{"ARM_BL", L"arm_bl.bin"}, {"ROM", L"rom.bin"}, {"OTA", L"ota\\ota.bin"}};
+        const auto regions = watch.Regions();
+        ASSERT_EQ(regions.size(), 3u);
+        for (const auto& row : expected) {
+            const std::string written = tvsp::ReadAll(dump / (AnsiToWide(row.region) + L".bin"));
+            const std::string image = tvsp::ReadAll(images + row.file);
+            EXPECT_FALSE(image.empty()) << row.region;
+            EXPECT_TRUE(written == image) << row.region << ": " << written.size() << " bytes written, image "
+                                          << image.size();
+        }
+    }
+
+    tvsp::UpdateServerClient server;
+};
+
+void SendUictl(const std::wstring& command) { Uictl(command); }
+
+}  // namespace
+
+// The main job: a class-20 watch is flashed with the signed package, comes back with the new
+// firmware and gets its data back from the server; nothing of the upgrade is left behind.
+TEST_F(ToolUpgradeTest, OneKeyUpgradeFlashesTheWatchAndRestoresItsData) {
+    VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
+    VWATCH_OK(watch.SetNewVersion("WK7_GSM9.9.9_BLE4_U_V5"));
+    RunningTool tool(L"C:\\tvsp-tool-ui\\upgrade");
+    OfferPackage("watchk7_mt60d_ublox");
+    ASSERT_TRUE(server.Reply("/upgrade/query", 200, "contacts=mum,dad\nalarms=07:00"));
+    ASSERT_TRUE(tool.Start());
+    DeviceAnnouncer announcer(SendUictl, kDownloadCom);
+    ASSERT_TRUE(announcer.Running());
+    PressUpgrade();
+
+    // The restore ends with a box asking to reconnect; by then the data is on the watch.
+    EXPECT_EQ(AnswerMessageBox(180000), "请把USB线断开，并重新连接一次即可完成升级");
+    const json window = WaitForWindow([](const json& w) {
+        return ControlText(w, "detail") == "当前固件已是最新版！" || ControlVisible(w, "panel-fail");
+    }, 30000);
+    EXPECT_FALSE(ControlVisible(window, "panel-fail")) << ControlTextIn(window, "panel-fail", "label");
+    EXPECT_EQ(ControlText(window, "version"), "9.9.9");
+    EXPECT_EQ(ControlText(window, "Status"), "已连接TarvoSprout");
+    SaveToolScreenshot(L"tool-upgrade-done");
+
+    // Every region of the package arrived byte for byte.
+    ExpectPackageWritten();
+    EXPECT_EQ(watch.RestoreData(), "contacts=mum,dad\nalarms=07:00");
+    // The query asked for this watch's data, and the marker that promised it is gone.
+    bool asked = false;
+    for (const std::string& request : server.Requests()) {
+        asked = asked || request.rfind(std::string("GET /upgrade/query?imei=") + kImei + " HTTP/1.1", 0) == 0;
+    }
+    EXPECT_TRUE(asked);
+    EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"imei"), "");
+    EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"version"), "9.9.9");
+    EXPECT_TRUE(tool.CloseByButton());
+}
+
+// Class 31 keeps its data on the watch: saved before the reboot, restored once it is back.
+TEST_F(ToolUpgradeTest, OnWatchRestoreClassSavesBeforeAndRestoresAfter) {
+    VWATCH_OK(watch.SetVersion("WM5_GSM1.2.3_BLE4_U_V5"));
+    VWATCH_OK(watch.SetNewVersion("WM5_GSM9.9.9_BLE4_U_V5"));
+    RunningTool tool(L"C:\\tvsp-tool-ui\\upgrade31");
+    OfferPackage("watchm5_mt60d_ublox");
+    ASSERT_TRUE(tool.Start());
+    DeviceAnnouncer announcer(SendUictl, kDownloadCom);
+    PressUpgrade();
+    const json window = WaitForWindow([](const json& w) {
+        return ControlText(w, "detail") == "当前固件已是最新版！" || ControlVisible(w, "panel-fail");
+    }, 180000);
+    EXPECT_FALSE(ControlVisible(window, "panel-fail")) << ControlTextIn(window, "panel-fail", "label");
+    EXPECT_EQ(ControlText(window, "version"), "9.9.9");
+    ExpectPackageWritten();
+
+    // The save came before the reboot, the restore after the return; the marker is gone again.
+    const auto log = watch.ReceivedCommands();
+    const auto at = [&](const std::string& command) {
+        return std::find(log.begin(), log.end(), command) - log.begin();
+    };
+    const auto count = static_cast<std::ptrdiff_t>(log.size());
+    EXPECT_LT(at("AT+ESDS=0"), at("AT+CFUN=1,1"));
+    EXPECT_LT(at("AT+CFUN=1,1"), count);
+    EXPECT_LT(at("AT+ESDS=1"), count);
+    EXPECT_GT(at("AT+ESDS=1"), at("AT+CFUN=1,1"));
+    EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"imei"), "");
+    EXPECT_TRUE(tool.CloseByButton());
+}
+
+// A watch that never says it is ready is not touched: five tries, then the failure with "back",
+// and nothing of the package is kept.
+TEST_F(ToolUpgradeTest, AWatchThatIsNeverReadyIsLeftAlone) {
+    VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
+    VWATCH_OK(watch.SetFault("AT^TESTSTART", "wrong"));
+    RunningTool tool(L"C:\\tvsp-tool-ui\\notready");
+    OfferPackage("watchk7_mt60d_ublox");
+    ASSERT_TRUE(tool.Start());
+    PressUpgrade();
+    const json window = WaitForWindow([](const json& w) { return ControlVisible(w, "panel-fail"); }, 60000);
+    EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"), "升级失败，请重新插拔TarvoSprout。");
+    EXPECT_TRUE(ControlVisible(window, "back"));
+    const auto log = watch.ReceivedCommands();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "AT^TESTSTART"), 5);
+    EXPECT_EQ(std::count(log.begin(), log.end(), "AT+CFUN=1,1"), 0) << "the watch was rebooted";
+    EXPECT_TRUE(watch.Regions().empty());
+    EXPECT_EQ(::GetFileAttributesW(CacheFolderPath(L"roms").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(tool.CloseByButton());
+}
+
+// Packages that cannot be had or are not the maker's end in the download failure, before the
+// watch is asked anything.
+TEST_F(ToolUpgradeTest, APackageThatFailsIsNeverFlashed) {
+    VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
+    RunningTool tool(L"C:\\tvsp-tool-ui\\badpackage");
+    OfferPackage("watchk7_mt60d_ublox");
+    ASSERT_TRUE(tool.Start());
+    struct Row {
+        const char* what;
+        std::function<bool()> serve;
+    } rows[] = {
+        {"missing", [&] { return server.Reply("/packages/watchk7_mt60d_ublox.cab", 404, "gone"); }},
+        {"empty", [&] { return server.Reply("/packages/watchk7_mt60d_ublox.cab", 200, ""); }},
+        {"not signed", [&] {
+             return server.File("/packages/watchk7_mt60d_ublox.cab",
+                                WideToUtf8(PackagePath("watchk7_mt60d_ublox-unsigned")));
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        ASSERT_TRUE(row.serve());
+        VWATCH_OK(watch.ClearLog());
+        PressUpgrade();
+        json window = WaitForWindow([](const json& w) { return ControlVisible(w, "panel-fail"); }, 60000);
+        EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"), "下载ROM失败,请检查电脑网络");
+        EXPECT_TRUE(watch.ReceivedCommands().empty()) << "the watch was asked something";
+        EXPECT_EQ(::GetFileAttributesW(CacheFolderPath(L"roms").c_str()), INVALID_FILE_ATTRIBUTES);
+        ASSERT_EQ(Uictl(L"click mainWnd/back").exitCode, 0u);
+    }
+    EXPECT_TRUE(tool.CloseByButton());
+}
+
+// The cable pulled while the ROM is written: the class's text, once, and the watch kept.
+TEST_F(ToolUpgradeTest, UnpluggingDuringTheDownloadIsReportedOnce) {
+    VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
+    VWATCH_OK(watch.SetDownloadFault("vanish-at 50"));
+    RunningTool tool(L"C:\\tvsp-tool-ui\\unplug");
+    OfferPackage("watchk7_mt60d_ublox");
+    ASSERT_TRUE(tool.Start());
+    DeviceAnnouncer announcer(SendUictl, kDownloadCom);
+    PressUpgrade();
+    json window = WaitForWindow([](const json& w) { return ControlVisible(w, "panel-fail"); }, 180000);
+    EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"), "升级失败，请拨打400-1234-567联系客服！");
+    // The download's own end comes later and must not add a box or change the text.
+    ::Sleep(5000);
+    window = MainWindowSnapshot();
+    EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"), "升级失败，请拨打400-1234-567联系客服！");
+    EXPECT_EQ(Uictl(L"msgbox").output.find("\"text\""), std::string::npos) << "a box appeared";
+    // The marker written before the flash stays: the watch's data is owed to it.
+    EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"imei"), kImei);
+    EXPECT_TRUE(tool.CloseByButton());
+}
+
+// A restore owed from an earlier upgrade is made when the same watch is connected again; another
+// watch leaves the marker alone.
+TEST_F(ToolUpgradeTest, APendingRestoreIsMadeForTheSameWatchOnly) {
+    VWATCH_OK(watch.SetVersion("WK7_GSM9.9.9_BLE4_U_V5"));
+    RunningTool tool(L"C:\\tvsp-tool-ui\\pending");
+    ASSERT_TRUE(server.Reply("/upgrade/query", 200, "a=1\nb=2"));
+    const std::string other = "[watch]\r\nmodel=watchk7_mt60d_ublox\r\nimei=869999999999999\r\n";
+    ASSERT_TRUE(WriteWholeFile(tool.File(L"sproutdata.ini"), other.data(), other.size()));
+    ASSERT_TRUE(tool.Start());
+    ASSERT_TRUE(WaitUntil([] { return ControlText(MainWindowSnapshot(), "Status") == "已连接TarvoSprout"; }, 30000));
+    ::Sleep(3000);
+    EXPECT_EQ(watch.RestoreData(), "");
+    EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"imei"), "869999999999999");
+    EXPECT_TRUE(tool.CloseByButton());
+
+    const std::string same = std::string("[watch]\r\nmodel=watchk7_mt60d_ublox\r\nimei=") + kImei + "\r\n";
+    ASSERT_TRUE(WriteWholeFile(tool.File(L"sproutdata.ini"), same.data(), same.size()));
+    RunningTool again(L"C:\\tvsp-tool-ui\\pending", false);
+    ASSERT_TRUE(again.Start());
+    EXPECT_EQ(AnswerMessageBox(60000), "数据恢复成功");
+    EXPECT_EQ(watch.RestoreData(), "a=1\nb=2");
+    EXPECT_EQ(ReadIniValue(again.File(L"sproutdata.ini"), L"watch", L"imei"), "");
+    EXPECT_TRUE(again.CloseByButton());
+}
