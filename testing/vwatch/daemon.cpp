@@ -24,8 +24,10 @@ namespace {
 
 void Say(const std::string& text) { std::fprintf(stderr, "vwatch: %s\n", text.c_str()); }
 
-// A port nobody reads fills up; past this the watch's bytes are lost, as on a real line.
-constexpr std::size_t kMaxPortBacklog = 1 << 20;
+// A port nobody reads fills up; past this the watch's bytes are lost, as on a real line. It holds
+// the echo of the longest line the watch takes and the reply behind it: a reply dropped after a
+// long echo would look like a silent watch.
+constexpr std::size_t kMaxPortBacklog = 4 * WatchModel::kMaxLine;
 constexpr std::size_t kMaxRequestLine = 8 << 20;
 
 }  // namespace

@@ -278,6 +278,18 @@ std::string U32(std::uint32_t v) {
 
 const std::string kAckOk = tvsp::vwatch::dl::EncodeAck(tvsp::vwatch::dl::Status::Ok);
 
+TEST_F(vwatch_daemon, TheLongestRestoreLineIsEchoedAndAnswered) {
+    Start();
+    const int com = OpenCom(5);
+    // The longest line the watch keeps: its echo alone fills a megabyte, and the answer must follow it.
+    const std::string line = "AT^RSDTA=" + std::string((1 << 20) - 9, 'd') + "\n";
+    ASSERT_EQ(::write(com, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    const std::string answer = "\r\nRSDTA_OK\r\n";
+    const std::string got = ReadExactly(com, line.size() + answer.size(), 20s);
+    EXPECT_EQ(got.size(), line.size() + answer.size());
+    EXPECT_TRUE(got == line + answer);
+}
+
 // The whole round: reboot, download port on another number, greeting, agent, one region in two
 // blocks, watchdog, and the watch back on its normal port with the new version.
 TEST_F(vwatch_daemon, RebootDownloadAndWatchdogRestartWithTheNewVersion) {
