@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/win/file_io.h"
+
 namespace TVSP {
 namespace {
 
@@ -86,6 +88,8 @@ bool WatchPort::WriteOnce(const void* bytes, DWORD count) {
     DWORD written = 0;
     return ::WriteFile(handle_.get(), bytes, count, &written, nullptr) && written == count;
 }
+
+bool WatchPort::WriteAll(const void* bytes, std::size_t count) { return WriteFull(handle_.get(), bytes, count); }
 
 DWORD WatchPort::ReadOnce(void* buffer, DWORD capacity) {
     DWORD read = 0;

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <optional>
 #include <string>
 
@@ -37,6 +38,9 @@ public:
 
     // One WriteFile of exactly count bytes; true when all were written.
     [[nodiscard]] bool WriteOnce(const void* bytes, DWORD count);
+    // Every byte, over as many writes as the driver needs; false on an error or a write that took
+    // nothing before its time-out.
+    [[nodiscard]] bool WriteAll(const void* bytes, std::size_t count);
     // One ReadFile of up to capacity bytes; the count that arrived before the time-out.
     [[nodiscard]] DWORD ReadOnce(void* buffer, DWORD capacity);
 

@@ -125,6 +125,12 @@ std::string DoSet(std::string_view args, WatchModel& model, PortControl& port) {
         s.newVersion = std::move(*text);
         return "OK";
     }
+    if (what == "after-restart") {
+        const auto after = ParseAfterRestart(args);
+        if (!after) return Err("after-restart takes stay or rejoin MS1 MS2");
+        s.afterRestart = *after;
+        return "OK";
+    }
     if (what == "com") {
         const auto n = ParseInt(args, kMinCom, kMaxCom);
         if (!n) return Err("bad COM number");
@@ -247,6 +253,8 @@ std::string Status(const WatchModel& model, const PortControl& port) {
     out += " on-reboot=" + std::string(s.onReboot == OnReboot::Stay ? "stay" : "unplug");
     out += " commands=" + std::to_string(model.log().size());
     out += " reboots=" + std::to_string(model.reboots());
+    out += " after-restart=" + FormatAfterRestart(s.afterRestart);
+    out += " rejoins=" + std::to_string(model.rejoins());
     out += " version=" + StatusValue(s.version);
     out += " imei=" + StatusValue(s.imei);
     return out;

@@ -24,8 +24,10 @@ namespace {
 
 void Say(const std::string& text) { std::fprintf(stderr, "vwatch: %s\n", text.c_str()); }
 
-// A port nobody reads fills up; past this the watch's bytes are lost, as on a real line.
-constexpr std::size_t kMaxPortBacklog = 1 << 20;
+// A port nobody reads fills up; past this the watch's bytes are lost, as on a real line. It holds
+// the echo of the longest line the watch takes and the reply behind it: a reply dropped after a
+// long echo would look like a silent watch.
+constexpr std::size_t kMaxPortBacklog = 4 * WatchModel::kMaxLine;
 constexpr std::size_t kMaxRequestLine = 8 << 20;
 
 }  // namespace
@@ -177,6 +179,7 @@ int Daemon::PollTimeoutMs() const {
 void Daemon::RunScheduled() {
     if (!scheduled_ || scheduled_->dueMs > NowMs()) return;
     const Scheduled::What what = scheduled_->what;
+    const int returnAfterMs = scheduled_->returnAfterMs;
     scheduled_.reset();
     std::string error;
     if (what == Scheduled::What::DownloadArrives) {
@@ -188,6 +191,25 @@ void Daemon::RunScheduled() {
         model_.AttachedDownload();
         return;
     }
+    if (what == Scheduled::What::RejoinLeaves) {
+        // The new firmware installs itself: the watch leaves the USB once more.
+        FlushPort();
+        if (!UnplugPort(&error)) Say("leaving for the rejoin: " + error);
+        model_.Detached();
+        scheduled_ = Scheduled{Scheduled::What::RejoinReturns, NowMs() + returnAfterMs};
+        Say("installing the new firmware: back on COM" + std::to_string(com_) + " in " +
+            std::to_string(returnAfterMs) + " ms");
+        return;
+    }
+    if (what == Scheduled::What::RejoinReturns) {
+        if (!PlugPort(com_, PortKind::Normal, &error)) {
+            Say("normal port on COM" + std::to_string(com_) + " failed: " + error);
+            return;
+        }
+        model_.Rejoined();
+        Say("rejoined in normal mode, version " + model_.settings().version);
+        return;
+    }
     // The watchdog fired: the boot ROM's port goes and the firmware's comes.
     FlushPort();
     if (!UnplugPort(&error)) Say("removing the download port: " + error);
@@ -196,8 +218,12 @@ void Daemon::RunScheduled() {
         Say("normal port on COM" + std::to_string(com_) + " failed: " + error);
         return;
     }
-    model_.RestartedNormal();
+    const std::optional<AfterRestart> rejoin = model_.RestartedNormal();
     Say("restarted in normal mode, version " + model_.settings().version);
+    if (rejoin) {
+        scheduled_ = Scheduled{Scheduled::What::RejoinLeaves, NowMs() + rejoin->unplugAfterMs, rejoin->plugAfterMs};
+        Say("rejoin: leaving COM" + std::to_string(com_) + " in " + std::to_string(rejoin->unplugAfterMs) + " ms");
+    }
 }
 
 std::string Daemon::HostPath(std::string_view path) const { return daemon::HostPath(options_.prefix, path); }

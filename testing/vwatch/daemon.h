@@ -27,8 +27,8 @@ public:
     // SIGINT, SIGHUP or "quit"; then unplugs. Returns the process exit code.
     int Run();
 
-    // A plug or unplug from the control channel also calls off a pending download-port arrival
-    // or watchdog restart.
+    // A plug or unplug from the control channel also calls off a pending download-port arrival,
+    // watchdog restart or rejoin.
     bool Plug(int com, std::string* error) override;
     bool Unplug(std::string* error) override;
     bool plugged() const override { return port_ != nullptr; }
@@ -52,9 +52,15 @@ private:
     enum class PortKind { Normal, Download };
     // A port change the watch makes by itself, later.
     struct Scheduled {
-        enum class What { DownloadArrives, RestartNormal };
+        enum class What {
+            DownloadArrives,
+            RestartNormal,
+            RejoinLeaves,   // after the restart: the normal port goes once more
+            RejoinReturns,  // and comes back on the same number
+        };
         What what = What::DownloadArrives;
         std::int64_t dueMs = 0;
+        int returnAfterMs = 0;  // RejoinLeaves: from leaving to returning
     };
 
     bool PlugPort(int com, PortKind kind, std::string* error);

@@ -30,7 +30,7 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
                                 name == "--control-port" || name == "--ready-file" || name == "--com" ||
                                 name == "--version" || name == "--imei" || name == "--echo" ||
                                 name == "--on-reboot" || name == "--download-com" || name == "--download-delay" ||
-                                name == "--new-version";
+                                name == "--new-version" || name == "--after-restart";
         if (!takesValue) return fail("unknown option " + name);
         if (i + 1 == args.size()) return fail(name + " needs a value");
         const std::string& value = args[++i];
@@ -48,6 +48,10 @@ std::optional<Options> ParseOptions(const std::vector<std::string>& args, std::s
             o.watch.imei = value;
         } else if (name == "--new-version") {
             o.watch.newVersion = value;
+        } else if (name == "--after-restart") {
+            const auto after = ParseAfterRestart(value);
+            if (!after) return fail("--after-restart takes \"stay\" or \"rejoin MS1 MS2\"");
+            o.watch.afterRestart = *after;
         } else if (name == "--download-com") {
             if (!ParseNumber(value, 0, kMaxCom, &o.watch.downloadCom)) return fail("bad --download-com " + value);
         } else if (name == "--download-delay") {
@@ -72,7 +76,8 @@ std::string UsageText() {
     return "usage: vwatch --prefix WINEPREFIX [--rig-exe PATH] [--wine64 PATH] [--control-port N]\n"
            "              [--ready-file FILE] [--com N] [--version TEXT] [--imei TEXT]\n"
            "              [--echo on|off] [--on-reboot stay|unplug] [--download-com N]\n"
-           "              [--download-delay MS] [--new-version TEXT] [--no-plug]\n"
+           "              [--download-delay MS] [--new-version TEXT]\n"
+           "              [--after-restart \"stay|rejoin MS1 MS2\"] [--no-plug]\n"
            "The virtual watch: a pty mapped into the Wine prefix as COMn that answers like the\n"
            "watch, scripted over a line-based TCP control channel on 127.0.0.1 (docs/virtual-watch.md).\n"
            "  --prefix        Wine prefix; only its dosdevices and registry are touched\n"
@@ -89,6 +94,8 @@ std::string UsageText() {
            "  --download-com  COM number of the download port (default 0: the normal port's number)\n"
            "  --download-delay  ms from the reboot to the download port's arrival (default 1500)\n"
            "  --new-version   version after the watchdog restart (default: unchanged)\n"
+           "  --after-restart once back in normal mode after the watchdog restart: stay (default), or\n"
+           "                  \"rejoin MS1 MS2\": MS1 ms later leave the port, MS2 ms after that return\n"
            "  --no-plug       start unplugged; plug later with the control request \"plug\"\n";
 }
 

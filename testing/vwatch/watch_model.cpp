@@ -5,6 +5,8 @@
 #include <cctype>
 #include <utility>
 
+#include "testing/daemon/daemon_support.h"
+
 namespace tvsp::vwatch {
 
 namespace {
@@ -42,6 +44,26 @@ V* FindByKey(std::map<std::string, V, std::less<>>& map, std::string_view text) 
 }
 
 }  // namespace
+
+std::optional<AfterRestart> ParseAfterRestart(std::string_view text) {
+    if (text == "stay") return AfterRestart{};
+    constexpr std::string_view kRejoin = "rejoin ";
+    if (!text.starts_with(kRejoin)) return std::nullopt;
+    text.remove_prefix(kRejoin.size());
+    const std::size_t space = text.find(' ');
+    if (space == std::string_view::npos) return std::nullopt;
+    AfterRestart after{true, 0, 0};
+    if (!daemon::ParseNumber(std::string(text.substr(0, space)), 0, kMaxAfterRestartMs, &after.unplugAfterMs) ||
+        !daemon::ParseNumber(std::string(text.substr(space + 1)), 0, kMaxAfterRestartMs, &after.plugAfterMs)) {
+        return std::nullopt;
+    }
+    return after;
+}
+
+std::string FormatAfterRestart(const AfterRestart& after) {
+    if (!after.rejoin) return "stay";
+    return "rejoin:" + std::to_string(after.unplugAfterMs) + ":" + std::to_string(after.plugAfterMs);
+}
 
 AtCommandKind ClassifyCommand(std::string_view text, std::string* restoreData) {
     if (StartsWithNoCase(text, kRestorePrefixA) || StartsWithNoCase(text, kRestorePrefixB)) {
@@ -124,8 +146,15 @@ void WatchModel::AttachedDownload() {
     regions_.Abandon();
 }
 
-void WatchModel::RestartedNormal() {
+std::optional<AfterRestart> WatchModel::RestartedNormal() {
     if (!settings_.newVersion.empty()) settings_.version = settings_.newVersion;
+    Attached();
+    if (!settings_.afterRestart.rejoin) return std::nullopt;
+    return settings_.afterRestart;
+}
+
+void WatchModel::Rejoined() {
+    ++rejoins_;
     Attached();
 }
 
@@ -316,6 +345,7 @@ void WatchModel::Reset() {
     ClearLog();
     ClearRestoreData();
     reboots_ = 0;
+    rejoins_ = 0;
     regions_.Clear();
     sink_ = false;
     sunkBytes_ = 0;

@@ -27,6 +27,22 @@ enum class OnReboot {
     Unplug,   // drops its port, like a real reboot, and comes back on its download port
 };
 
+// What the watch does once back in normal mode after the watchdog restart. Some models, having
+// restarted, leave the USB once more to install the new firmware themselves and come back alone.
+struct AfterRestart {
+    bool rejoin = false;    // false: stays on its port
+    int unplugAfterMs = 0;  // rejoin: from the restart to dropping the normal port
+    int plugAfterMs = 0;    // rejoin: from dropping it to its return (same COM, normal mode)
+    bool operator==(const AfterRestart&) const = default;
+};
+
+inline constexpr int kMaxAfterRestartMs = 600000;
+
+// "stay" or "rejoin MS1 MS2" (single spaces, each 0..kMaxAfterRestartMs); nullopt otherwise.
+std::optional<AfterRestart> ParseAfterRestart(std::string_view text);
+// "stay" or "rejoin:MS1:MS2": one word, as status values are.
+std::string FormatAfterRestart(const AfterRestart& after);
+
 struct WatchSettings {
     std::string version = "WK7_GSM1.2.3_BLE4_U_V5";
     std::string imei = "861234567890123";
@@ -35,6 +51,7 @@ struct WatchSettings {
     int downloadCom = 0;          // COM number of the download port; 0: the normal port's number
     int downloadDelayMs = 1500;   // from dropping the normal port to the download port's arrival
     std::string newVersion;       // version after the watchdog restart; empty: unchanged
+    AfterRestart afterRestart;
 };
 
 // The commands the watch knows; everything else is Unknown and answered "ERROR".
@@ -109,8 +126,11 @@ public:
     void Detached();
     // The download port appeared: a new session starts at the handshake.
     void AttachedDownload();
-    // Back from the watchdog restart: the new version (if one is set), then normal mode.
-    void RestartedNormal();
+    // Back from the watchdog restart: the new version (if one is set), then normal mode. Returns
+    // the rejoin to carry out when the watch is set to rejoin (the settings of this moment).
+    std::optional<AfterRestart> RestartedNormal();
+    // Back on its normal port by itself after a rejoin: normal mode, counted.
+    void Rejoined();
     Mode mode() const { return mode_; }
 
     WatchSettings& settings() { return settings_; }
@@ -142,6 +162,7 @@ public:
     void ClearRestoreData();
 
     int reboots() const { return reboots_; }
+    int rejoins() const { return rejoins_; }
 
     // Download mode: what was written, the faults, the running session.
     const std::vector<dl::Region>& regions() const { return regions_.regions(); }
@@ -179,6 +200,7 @@ private:
     std::string restoreB_;
     std::vector<RestoreWrite> restoreWrites_;
     int reboots_ = 0;
+    int rejoins_ = 0;
 
     dl::RegionStore regions_;
     DownloadFaults downloadFaults_;

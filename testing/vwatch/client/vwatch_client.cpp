@@ -1,6 +1,7 @@
 // Client of the virtual watch's control channel, for Windows test programs running under Wine.
 #include "testing/vwatch/client/vwatch_client.h"
 
+#include <cstdlib>
 #include <utility>
 
 #include "testing/vwatch/escape.h"
@@ -75,6 +76,18 @@ bool VirtualWatchClient::SetNewVersion(const std::string& version) {
     return CommandOk("set new-version " + Escape(version));
 }
 bool VirtualWatchClient::SetDownloadFault(const std::string& fault) { return CommandOk("fault-dl " + fault); }
+bool VirtualWatchClient::SetAfterRestart(bool rejoin, int unplugAfterMs, int plugAfterMs) {
+    if (!rejoin) return CommandOk("set after-restart stay");
+    return CommandOk("set after-restart rejoin " + std::to_string(unplugAfterMs) + " " + std::to_string(plugAfterMs));
+}
+int VirtualWatchClient::Rejoins() {
+    std::string data;
+    if (!CommandData("status", &data)) return -1;
+    constexpr std::string_view kField = " rejoins=";
+    const std::size_t at = data.find(kField);
+    if (at == std::string::npos) return -1;
+    return std::atoi(data.c_str() + at + kField.size());
+}
 bool VirtualWatchClient::DumpRegions(const std::string& dir) { return CommandOk("dump-regions " + Escape(dir)); }
 bool VirtualWatchClient::ClearRegions() { return CommandOk("clear-regions"); }
 bool VirtualWatchClient::SetSink(bool on) { return CommandOk(on ? "sink on" : "sink off"); }

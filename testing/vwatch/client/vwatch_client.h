@@ -67,6 +67,11 @@ public:
     bool SetNewVersion(const std::string& version);
     // fault: "never-returns", "refuse-handshake", "vanish-at P", "corrupt-block K" or "none".
     bool SetDownloadFault(const std::string& fault);
+    // Once back in normal mode after the watchdog restart: stay (rejoin false), or leave the port
+    // unplugAfterMs later and come back on it plugAfterMs after that.
+    bool SetAfterRestart(bool rejoin, int unplugAfterMs = 0, int plugAfterMs = 0);
+    // How often the watch came back by itself after such a rejoin; -1 on failure.
+    int Rejoins();
     // Regions written so far, in the order first written; empty also on failure (see ok).
     std::vector<WatchRegion> Regions(bool* ok = nullptr);
     // Writes each region as <dir>\<name>.bin; dir may be a Windows path (resolved through the

@@ -165,6 +165,34 @@ TEST_F(vwatch_control, SinkCountsAndDropsEveryByteInAnyMode) {
     EXPECT_NE(Watch("AT\r\n").find("OK"), std::string::npos) << "reset leaves the sink on";
 }
 
+TEST_F(vwatch_control, AfterRestartSettingShowsInStatusAndResets) {
+    const struct {
+        const char* request;
+        const char* reply;
+        const char* shown;  // after-restart= in status after the request
+    } rows[] = {
+        {"set after-restart rejoin 300 1500", "OK", "rejoin:300:1500"},
+        {"set after-restart rejoin 0 600000", "OK", "rejoin:0:600000"},
+        {"set after-restart stay", "OK", "stay"},
+        {"set after-restart rejoin 600001 0", "ERR after-restart takes stay or rejoin MS1 MS2", "stay"},
+        {"set after-restart rejoin -1 5", "ERR after-restart takes stay or rejoin MS1 MS2", "stay"},
+        {"set after-restart rejoin 300", "ERR after-restart takes stay or rejoin MS1 MS2", "stay"},
+        {"set after-restart rejoin 300 1500 9", "ERR after-restart takes stay or rejoin MS1 MS2", "stay"},
+        {"set after-restart rejoin  300 1500", "ERR after-restart takes stay or rejoin MS1 MS2", "stay"},
+        {"set after-restart rejoin:300:1500", "ERR after-restart takes stay or rejoin MS1 MS2", "stay"},
+        {"set after-restart stay 5", "ERR after-restart takes stay or rejoin MS1 MS2", "stay"},
+        {"set after-restart", "ERR after-restart takes stay or rejoin MS1 MS2", "stay"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(Do(row.request), row.reply) << row.request;
+        EXPECT_NE(Do("status").find(std::string(" after-restart=") + row.shown + " rejoins=0 "), std::string::npos)
+            << row.request;
+    }
+    EXPECT_EQ(Do("set after-restart rejoin 1 2"), "OK");
+    EXPECT_EQ(Do("reset"), "OK");
+    EXPECT_EQ(watch.settings().afterRestart, AfterRestart{});
+}
+
 TEST_F(vwatch_control, StatusResetAndQuit) {
     Do("plug 6");
     Do("set version A B");
@@ -172,11 +200,11 @@ TEST_F(vwatch_control, StatusResetAndQuit) {
     watch.Receive("AT+CFUN=1,1\r\n", 0);
     EXPECT_EQ(Do("status"),
               "OK plugged=yes com=6 mode=normal echo=off on-reboot=stay commands=1 reboots=1 "
-              "version=A\\x20B imei=861234567890123");
+              "after-restart=stay rejoins=0 version=A\\x20B imei=861234567890123");
     EXPECT_EQ(Do("reset"), "OK");
     EXPECT_EQ(Do("status"),
               "OK plugged=yes com=6 mode=normal echo=on on-reboot=stay commands=0 reboots=0 "
-              "version=WK7_GSM1.2.3_BLE4_U_V5 imei=861234567890123");
+              "after-restart=stay rejoins=0 version=WK7_GSM1.2.3_BLE4_U_V5 imei=861234567890123");
     EXPECT_FALSE(port.quit);
     EXPECT_EQ(Do("quit"), "OK");
     EXPECT_TRUE(port.quit);

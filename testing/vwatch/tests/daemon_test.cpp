@@ -278,6 +278,18 @@ std::string U32(std::uint32_t v) {
 
 const std::string kAckOk = tvsp::vwatch::dl::EncodeAck(tvsp::vwatch::dl::Status::Ok);
 
+TEST_F(vwatch_daemon, TheLongestRestoreLineIsEchoedAndAnswered) {
+    Start();
+    const int com = OpenCom(5);
+    // The longest line the watch keeps: its echo alone fills a megabyte, and the answer must follow it.
+    const std::string line = "AT^RSDTA=" + std::string((1 << 20) - 9, 'd') + "\n";
+    ASSERT_EQ(::write(com, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    const std::string answer = "\r\nRSDTA_OK\r\n";
+    const std::string got = ReadExactly(com, line.size() + answer.size(), 20s);
+    EXPECT_EQ(got.size(), line.size() + answer.size());
+    EXPECT_TRUE(got == line + answer);
+}
+
 // The whole round: reboot, download port on another number, greeting, agent, one region in two
 // blocks, watchdog, and the watch back on its normal port with the new version.
 TEST_F(vwatch_daemon, RebootDownloadAndWatchdogRestartWithTheNewVersion) {
@@ -367,6 +379,54 @@ TEST_F(vwatch_daemon, DownloadPortOnTheSameNumberAndVanishingMidRegion) {
     ASSERT_TRUE(WaitFor([&] { return !ComLinkExists(5); }));
     EXPECT_EQ(Control("status").substr(0, 35), "OK plugged=no com=5 mode=detached e");
     EXPECT_EQ(Control("regions").substr(0, 20), "OK OTA 0x00000000 2 ");
+}
+
+class RejoinFixture : public DaemonFixture {
+protected:
+    // Reboots the watch on COM5 into its download port on COM7, greets it, sends the agent and a
+    // watchdog, and waits until the watch is back on COM5 in normal mode.
+    void RestartThroughTheDownloadPort() {
+        namespace d = tvsp::vwatch::dl;
+        ASSERT_EQ(::write(OpenCom(5), "AT+CFUN=1,1\r\n\0", 14), 14);
+        ASSERT_TRUE(WaitFor([&] { return ComLinkExists(7); })) << "no download port";
+        const int dlPort = OpenCom(7);
+        const std::string greeting("\xA0\x0A\x50\x05", 4);
+        ASSERT_EQ(::write(dlPort, greeting.data(), greeting.size()), 4);
+        EXPECT_EQ(ReadExactly(dlPort, 4), std::string("\x5F\xF5\xAF\xFA", 4));
+        for (const std::string& f : {d::EncodeFrame(d::kSendDa, d::MakeDownloadAgent("a")),
+                                     d::EncodeFrame(d::kWatchdog, U32(100))}) {
+            ASSERT_EQ(::write(dlPort, f.data(), f.size()), static_cast<ssize_t>(f.size()));
+            EXPECT_EQ(ReadExactly(dlPort, kAckOk.size()), kAckOk);
+        }
+        ASSERT_TRUE(WaitFor([&] { return !ComLinkExists(7) && ComLinkExists(5); })) << "no restart";
+    }
+};
+using vwatch_daemon_rejoin = RejoinFixture;
+
+TEST_F(vwatch_daemon_rejoin, AfterTheRestartTheWatchLeavesOnceMoreAndComesBackByItself) {
+    Start({"--on-reboot", "unplug", "--download-com", "7", "--download-delay", "100", "--after-restart",
+           "rejoin 1500 1500"});
+    EXPECT_EQ(Control("set new-version WK7_GSM2.0.0_BLE4_U_V6"), "OK");
+    RestartThroughTheDownloadPort();
+    ASSERT_TRUE(WaitFor([&] { return !ComLinkExists(5); })) << "the watch never left";
+    EXPECT_EQ(Control("status").substr(0, 35), "OK plugged=no com=5 mode=detached e");
+    ASSERT_TRUE(WaitFor([&] { return ComLinkExists(5); })) << "the watch never came back";
+    const std::string status = Control("status");
+    EXPECT_EQ(status.substr(0, 33), "OK plugged=yes com=5 mode=normal ");
+    EXPECT_NE(status.find(" after-restart=rejoin:1500:1500 rejoins=1 "), std::string::npos) << status;
+    EXPECT_EQ(Transact(OpenCom(5), kCgmr), "AT+CGMR\r\n\r\n+CGMR: WK7_GSM2.0.0_BLE4_U_V6\r\n\r\nOK\r\n");
+}
+
+TEST_F(vwatch_daemon_rejoin, APlugAfterTheRestartCallsOffTheRejoin) {
+    Start({"--on-reboot", "unplug", "--download-com", "7", "--download-delay", "100"});
+    EXPECT_EQ(Control("set after-restart rejoin 2000 100"), "OK");
+    RestartThroughTheDownloadPort();
+    EXPECT_EQ(Control("plug"), "OK 5");
+    std::this_thread::sleep_for(2500ms);
+    const std::string status = Control("status");
+    EXPECT_EQ(status.substr(0, 33), "OK plugged=yes com=5 mode=normal ");
+    EXPECT_NE(status.find(" rejoins=0 "), std::string::npos) << status;
+    EXPECT_EQ(Transact(OpenCom(5), "AT\r\n"), "AT\r\n\r\nOK\r\n");
 }
 
 TEST_F(vwatch_daemon, RefusesABadCommandLineAndAPrefixItCannotUse) {

@@ -106,6 +106,28 @@ TEST(vwatch_download, AFullDownloadStoresRegionsAndTheWatchdogRestartsWithTheNew
     EXPECT_EQ(w.regions().size(), 1u);
 }
 
+TEST(vwatch_download, ARejoinIsPlannedOnlyWhenSetAndCounted) {
+    WatchSettings settings;
+    settings.newVersion = "WK7_GSM2.0.0_BLE4_U_V6";
+    WatchModel staying = AgentRunning(settings);
+    EXPECT_EQ(staying.RestartedNormal(), std::nullopt);
+
+    settings.afterRestart = {true, 300, 1500};
+    WatchModel w = AgentRunning(settings);
+    EXPECT_EQ(w.Receive(Watchdog(10), 0).restartAfterMs, 10u);
+    EXPECT_EQ(w.RestartedNormal(), settings.afterRestart);
+    EXPECT_EQ(w.mode(), Mode::Normal);
+    EXPECT_EQ(w.rejoins(), 0);
+    // The daemon drops the port and plugs it again; the watch comes back as it left.
+    w.Detached();
+    w.Rejoined();
+    EXPECT_EQ(w.mode(), Mode::Normal);
+    EXPECT_EQ(w.rejoins(), 1);
+    EXPECT_EQ(AllBytes(w.Receive("AT+CGMR\r\n", 1)), "AT+CGMR\r\n\r\n+CGMR: WK7_GSM2.0.0_BLE4_U_V6\r\n\r\nOK\r\n");
+    w.Reset();
+    EXPECT_EQ(w.rejoins(), 0);
+}
+
 TEST(vwatch_download, OrderAndPayloadViolationsAreBadRequests) {
     const struct {
         const char* name;

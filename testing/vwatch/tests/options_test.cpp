@@ -11,7 +11,7 @@ TEST(vwatch_options, FullCommandLine) {
     const auto o = ParseOptions({"--prefix", "/p", "--rig-exe", "/r.exe", "--wine64", "/w", "--control-port", "0",
                                  "--ready-file", "/f", "--com", "9", "--version", "V 1", "--imei", "123",
                                  "--echo", "off", "--on-reboot", "unplug", "--download-com", "3",
-                                 "--download-delay", "250", "--new-version", "V 2"},
+                                 "--download-delay", "250", "--new-version", "V 2", "--after-restart", "rejoin 400 900"},
                                 &error);
     ASSERT_TRUE(o) << error;
     EXPECT_EQ(o->prefix, "/p");
@@ -27,6 +27,7 @@ TEST(vwatch_options, FullCommandLine) {
     EXPECT_EQ(o->watch.downloadCom, 3);
     EXPECT_EQ(o->watch.downloadDelayMs, 250);
     EXPECT_EQ(o->watch.newVersion, "V 2");
+    EXPECT_EQ(o->watch.afterRestart, (AfterRestart{true, 400, 900}));
     EXPECT_TRUE(o->plug);
 }
 
@@ -42,6 +43,7 @@ TEST(vwatch_options, Defaults) {
     EXPECT_EQ(o->watch.downloadCom, 0);  // the normal port's number
     EXPECT_EQ(o->watch.downloadDelayMs, 1500);
     EXPECT_EQ(o->watch.newVersion, "");
+    EXPECT_FALSE(o->watch.afterRestart.rejoin);
 }
 
 TEST(vwatch_options, BoundsAndMistakes) {
@@ -64,6 +66,11 @@ TEST(vwatch_options, BoundsAndMistakes) {
         {{"--prefix", "/p", "--download-delay", "600000"}, true},
         {{"--prefix", "/p", "--download-delay", "600001"}, false},
         {{"--prefix", "/p", "--download-delay", "-1"}, false},
+        {{"--prefix", "/p", "--after-restart", "stay"}, true},
+        {{"--prefix", "/p", "--after-restart", "rejoin 0 600000"}, true},
+        {{"--prefix", "/p", "--after-restart", "rejoin 5"}, false},
+        {{"--prefix", "/p", "--after-restart", "rejoin:5:5"}, false},
+        {{"--prefix", "/p", "--after-restart", "leave"}, false},
         {{"--prefix"}, false},
         {{"--prefix", "/p", "--frobnicate"}, false},
         {{}, false},              // nowhere to plug in
