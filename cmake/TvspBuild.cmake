@@ -73,9 +73,10 @@ set(TVSP_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Private Wine p
 # Windows test programs: one per area, each one CTest test run under wine64 by the rig's launcher.
 # tvsp_windows_test(NAME SOURCES ... LIBS ... [GUI] [VWATCH] [UPDATE_SERVER] [TIMEOUT s])
 # UPDATE_SERVER: the test update server runs beside the program (TVSP_UPDATE_* in its environment)
-# and the prefix trusts its test CA.
+# and the prefix trusts its test CA. OWN_PREFIX: the program runs in a Wine prefix of its own,
+# beside the others (the test command runs two Windows tests at a time).
 function(tvsp_windows_test name)
-  cmake_parse_arguments(A "GUI;VWATCH;UPDATE_SERVER" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "GUI;VWATCH;UPDATE_SERVER;OWN_PREFIX" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT WIN32 OR NOT TVSP_BUILD_TESTS)
     return()
   endif()
@@ -85,7 +86,11 @@ function(tvsp_windows_test name)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_options(${name} PRIVATE -municode)
   target_link_libraries(${name} PRIVATE ${A_LIBS} ${TVSP_GTEST_LIBS})
-  set(launcher_args --prefix ${TVSP_WINE_PREFIX})
+  if(A_OWN_PREFIX)
+    set(launcher_args --prefix ${CMAKE_BINARY_DIR}/wineprefix-${name})
+  else()
+    set(launcher_args --prefix ${TVSP_WINE_PREFIX})
+  endif()
   if(A_GUI)
     list(APPEND launcher_args --xvfb)
   endif()
@@ -105,12 +110,14 @@ function(tvsp_windows_test name)
   endif()
   add_test(NAME ${name}
            COMMAND ${CMAKE_SOURCE_DIR}/testing/wine/run-test ${launcher_args} -- $<TARGET_FILE:${name}>)
-  set(locks wine_prefix_${name})
-  if(A_VWATCH)
-    # The virtual watch registers ports in the prefix's device registry, which tests that count
-    # ports (brom_port_tests) read: never both at once.
-    list(APPEND locks wine_ports)
+  if(A_OWN_PREFIX)
+    # A prefix of its own (devices, drives, wineserver): it runs beside the shared prefix's tests.
+    # Meant for programs that mostly wait out real time-outs.
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} RESOURCE_LOCK wine_prefix_${name} LABELS wine)
+    return()
   endif()
+  # The tests of the shared prefix run one at a time: they share its device registry and drives.
+  set(locks wine_shared_prefix)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} FIXTURES_REQUIRED wine_prefix
                        RESOURCE_LOCK "${locks}" LABELS wine)
 endfunction()

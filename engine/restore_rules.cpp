@@ -24,7 +24,11 @@ std::string FormatRestoreCommand(char part, std::string_view data) {
     return command;
 }
 
-bool RestorePartFits(std::string_view data) { return !data.empty() && data.size() <= kMaxRestorePartBytes; }
+bool RestorePartFits(std::string_view data) {
+    // A line feed would end the command early: the watch would keep only the first line and still
+    // answer OK, a restore reported whole that is not.
+    return !data.empty() && data.size() <= kMaxRestorePartBytes && data.find('\n') == std::string_view::npos;
+}
 
 RestoreReply::RestoreReply(char part, std::string_view sentCommand, std::size_t limit)
     : marker_(part == 'A' ? "RSDTA_" : "RSDTB_"), echo_(sentCommand), limit_(limit), inEcho_(!echo_.empty()) {}

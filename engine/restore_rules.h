@@ -37,7 +37,8 @@ inline constexpr unsigned kRestoreRetryPauseMs = 1000;
 // "AT^RSDTA=<data>\n" (part 'A') or "AT^RSDTB=<data>\n" (part 'B'), the whole data, no zero byte.
 std::string FormatRestoreCommand(char part, std::string_view data);
 
-// A part the watch can take: not empty, and its command within the watch's line limit.
+// A part the watch can take: not empty, one line (no line feed), and its command within the
+// watch's line limit.
 bool RestorePartFits(std::string_view data);
 
 enum class RestoreReplyState {

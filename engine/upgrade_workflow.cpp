@@ -384,7 +384,9 @@ void UpgradeWorkflow::OnProgress(const ProgressRecord& record) {
     if (out.bar) display_.SetProgress(*out.bar);
     if (!out.endsFlash) return;
 
-    if (out.clearDownloadPortFound) downloadPortFound_ = 0;
+    // Whatever the end, the download port is no longer in use: its removal from now on is no
+    // broken download (after a failed download it would report the failure a second time).
+    downloadPortFound_ = 0;
     switch (out.rejoin) {
     case RejoinFlag::ServerRestore: awaitServerRestore_ = true; break;
     case RejoinFlag::WatchRestore: awaitWatchRestore_ = true; break;

@@ -41,6 +41,10 @@ TEST(RestoreCommand, WholeDataWithinTheWatchsLineLimit) {
         std::size_t size;
         bool fits;
     } rows[] = {{0, false}, {1, true}, {kMaxRestorePartBytes, true}, {kMaxRestorePartBytes + 1, false}};
+    // A second line would be cut off by the watch while it still says OK; a CR stays data.
+    EXPECT_FALSE(RestorePartFits("b1\nb2"));
+    EXPECT_FALSE(RestorePartFits("b1\n"));
+    EXPECT_TRUE(RestorePartFits("b1\rb2\r"));
     for (const auto& row : rows) {
         const std::string data(row.size, 'd');
         EXPECT_EQ(RestorePartFits(data), row.fits) << row.size;

@@ -262,3 +262,65 @@ TEST_F(ToolUpgradeTest, APendingRestoreIsMadeForTheSameWatchOnly) {
     EXPECT_EQ(ReadIniValue(again.File(L"sproutdata.ini"), L"watch", L"imei"), "");
     EXPECT_TRUE(again.CloseByButton());
 }
+
+// Class 33 upgrades itself after the download: the tool says so, and the watch's own restart
+// (it leaves once more and comes back) is no disconnection and no failure.
+TEST_F(ToolUpgradeTest, AWatchThatUpgradesItselfIsLetGoAndFoundAgain) {
+    VWATCH_OK(watch.SetVersion("WM5C_GSM1.2.3_BLE4_U_V5"));
+    VWATCH_OK(watch.SetNewVersion("WM5C_GSM9.9.9_BLE4_U_V5"));
+    VWATCH_OK(watch.SetAfterRestart(true, 2000, 2000));
+    RunningTool tool(L"C:\\tvsp-tool-ui\\upgrade33");
+    OfferPackage("watchm5c_mt60d_ublox");
+    ASSERT_TRUE(tool.Start());
+    DeviceAnnouncer announcer(SendUictl, kDownloadCom);
+    PressUpgrade();
+    json window = WaitForWindow([](const json& w) {
+        return ControlText(w, "detail") == "固件下载成功，手表会自动重启并完成升级" || ControlVisible(w, "panel-fail");
+    }, 180000);
+    EXPECT_FALSE(ControlVisible(window, "panel-fail")) << ControlTextIn(window, "panel-fail", "label");
+    EXPECT_EQ(ControlText(window, "version"), "9.9.9");
+    // Only the OTA region is written for this class.
+    const auto regions = watch.Regions();
+    ASSERT_EQ(regions.size(), 1u);
+    EXPECT_EQ(regions[0].name, "OTA");
+
+    ASSERT_TRUE(WaitUntil([&] { return watch.Rejoins() == 1; }, 30000)) << "the watch never left once more";
+    window = WaitForWindow([](const json& w) { return ControlText(w, "Status") == "已连接TarvoSprout" &&
+                                                      ControlText(w, "detail") == "当前固件已是最新版！"; }, 30000);
+    EXPECT_EQ(ControlText(window, "detail"), "当前固件已是最新版！");
+    EXPECT_FALSE(ControlVisible(window, "panel-fail"));
+    EXPECT_TRUE(tool.CloseByButton());
+}
+
+// The tool killed while the watch waits for its data: the marker written before the flash makes
+// the next start restore it, and only then goes.
+TEST_F(ToolUpgradeTest, ARestoreCutShortByAKilledToolIsMadeAtTheNextStart) {
+    VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
+    VWATCH_OK(watch.SetNewVersion("WK7_GSM9.9.9_BLE4_U_V5"));
+    RunningTool tool(L"C:\\tvsp-tool-ui\\killed");
+    OfferPackage("watchk7_mt60d_ublox");
+    ASSERT_TRUE(server.Reply("/upgrade/query", 200, "", "stall"));
+    ASSERT_TRUE(tool.Start());
+    {
+        DeviceAnnouncer announcer(SendUictl, kDownloadCom);
+        PressUpgrade();
+        // The query is on its way once the watch is back and "正在进行数据备份" shows.
+        ASSERT_TRUE(WaitUntil([&] {
+            for (const std::string& request : server.Requests())
+                if (request.rfind("GET /upgrade/query?", 0) == 0) return true;
+            return false;
+        }, 180000)) << "the restore query never came";
+        ExpectPackageWritten();
+    }
+    tool.Stop();
+    EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"imei"), kImei);
+    EXPECT_EQ(watch.RestoreData(), "");
+
+    ASSERT_TRUE(server.Reply("/upgrade/query", 200, "late=1\nstill=2"));
+    RunningTool again(L"C:\\tvsp-tool-ui\\killed", false);
+    ASSERT_TRUE(again.Start());
+    EXPECT_EQ(AnswerMessageBox(60000), "数据恢复成功");
+    EXPECT_EQ(watch.RestoreData(), "late=1\nstill=2");
+    EXPECT_EQ(ReadIniValue(again.File(L"sproutdata.ini"), L"watch", L"imei"), "");
+    EXPECT_TRUE(again.CloseByButton());
+}
