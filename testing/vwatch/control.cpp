@@ -34,7 +34,31 @@ std::optional<int> ParseInt(std::string_view text, int min, int max) {
     return value;
 }
 
-std::string Err(std::string_view reason) { return "ERR " + std::string(reason); }
+std::optional<std::uint64_t> ParseBytes(std::string_view text) {
+    std::uint64_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc{} || end != text.data() + text.size() || text.empty()) return std::nullopt;
+    if (value == 0 || value > kMaxDiskBytes) return std::nullopt;
+    return value;
+}
+
+// c: holds the prefix's Windows and z: the way to every Linux file: neither may become the disk.
+std::optional<char> ParseDriveLetter(std::string_view text) {
+    if (text.size() != 1) return std::nullopt;
+    char c = text[0];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c < 'A' || c > 'Z' || c == 'C' || c == 'Z') return std::nullopt;
+    return c;
+}
+
+// A reason may quote a tool's output; a line end inside it would end the reply early.
+std::string Err(std::string_view reason) {
+    std::string out = "ERR " + std::string(reason);
+    for (char& c : out) {
+        if (c == '\n' || c == '\r') c = ' ';
+    }
+    return out;
+}
 
 // Status values are space-separated, so a space inside one is escaped too.
 std::string StatusValue(std::string_view text) {
@@ -208,6 +232,38 @@ std::string DoDownloadFault(std::string_view args, WatchModel& model) {
     return Err("unknown download fault");
 }
 
+std::string DoDisk(std::string_view args, PortControl& port) {
+    const std::string_view what = NextWord(args);
+    std::string error;
+    if (what == "plug") {
+        const auto letter = ParseDriveLetter(NextWord(args));
+        if (!letter) return Err("drive letter must be A..Y except C");
+        const auto size = ParseBytes(args);
+        if (!size) return Err("size must be 1.." + std::to_string(kMaxDiskBytes) + " bytes");
+        if (!port.PlugDisk(*letter, *size, &error)) return Err(error.empty() ? "disk plug failed" : error);
+        return "OK";
+    }
+    if (what == "fill") {
+        const auto bytes = ParseBytes(args);
+        if (!bytes) return Err("fill takes 1.." + std::to_string(kMaxDiskBytes) + " bytes");
+        if (!port.disk().plugged) return Err("no disk plugged");
+        if (!port.FillDisk(*bytes, &error)) return Err(error.empty() ? "disk fill failed" : error);
+        return "OK";
+    }
+    if (!args.empty()) return Err("unexpected arguments");
+    if (what == "unplug") {
+        if (!port.UnplugDisk(&error)) return Err(error.empty() ? "disk unplug failed" : error);
+        return "OK";
+    }
+    if (what == "status") {
+        const DiskState d = port.disk();
+        return std::string("OK plugged=") + (d.plugged ? "yes" : "no") +
+               " letter=" + (d.plugged ? std::string(1, d.letter) : std::string("-")) +
+               " size=" + std::to_string(d.plugged ? d.sizeBytes : 0);
+    }
+    return Err("unknown disk request");
+}
+
 std::string RegionList(const WatchModel& model) {
     std::vector<std::string> items;
     for (const dl::Region& r : model.regions()) {
@@ -272,6 +328,7 @@ std::string HandleControlLine(std::string_view line, WatchModel& model, PortCont
     if (verb == "fault") return DoFault(args, model);
     if (verb == "fault-dl") return DoDownloadFault(args, model);
     if (verb == "dump-regions") return DumpRegions(args, model, port);
+    if (verb == "disk") return DoDisk(args, port);
     if (verb == "sink") {
         if (args != "on" && args != "off") return Err("sink takes on or off");
         model.SetSink(args == "on");
@@ -314,6 +371,8 @@ std::string HandleControlLine(std::string_view line, WatchModel& model, PortCont
     }
     if (verb == "reset") {
         model.Reset();
+        std::string error;
+        if (!port.UnplugDisk(&error)) return Err(error.empty() ? "disk unplug failed" : error);
         return "OK";
     }
     if (verb == "status") return Status(model, port);

@@ -37,6 +37,8 @@ Daemon::Daemon(Options options)
     rig_.prefix = options_.prefix;
     rig_.rigExe = options_.rigExe;
     rig_.wine64 = options_.wine64;
+    // Without the rig tool no Wine is at hand: the disk, like the port, is only linked.
+    rig_.linkOnlyDrives = options_.rigExe.empty();
     startNs_ = std::chrono::duration_cast<std::chrono::nanoseconds>(
                    std::chrono::steady_clock::now().time_since_epoch()).count();
 }
@@ -58,6 +60,10 @@ int Daemon::Run() {
         Say(std::string("signal set-up failed: ") + std::strerror(errno));
         return 1;
     }
+    // A daemon killed before it could unplug its disk left a mount: it goes before anything else.
+    if (!options_.prefix.empty()) {
+        for (const std::string& line : UsbDisk::RemoveStale(rig_)) Say("stale disk " + line);
+    }
     if (!Listen(&error)) {
         Say(error);
         return 1;
@@ -78,6 +84,7 @@ int Daemon::Run() {
     Serve();
     FlushClientsBeforeExit();
     if (!Unplug(&error)) Say("unplugging at exit: " + error);
+    if (!UnplugDisk(&error)) Say("unplugging the disk at exit: " + error);
     if (readyFileWritten_) ::unlink(options_.readyFile.c_str());
     return 0;
 }
@@ -224,6 +231,19 @@ void Daemon::RunScheduled() {
         scheduled_ = Scheduled{Scheduled::What::RejoinLeaves, NowMs() + rejoin->unplugAfterMs, rejoin->plugAfterMs};
         Say("rejoin: leaving COM" + std::to_string(com_) + " in " + std::to_string(rejoin->unplugAfterMs) + " ms");
     }
+}
+
+bool Daemon::PlugDisk(char letter, std::uint64_t sizeBytes, std::string* error) {
+    if (!disk_.Plug(letter, sizeBytes, error)) return false;
+    Say(std::string("disk plugged in as ") + letter + ": (" + std::to_string(sizeBytes) + " bytes)");
+    return true;
+}
+
+bool Daemon::UnplugDisk(std::string* error) {
+    const DiskState was = disk_.state();
+    if (!disk_.Unplug(error)) return false;
+    if (was.plugged) Say(std::string("disk ") + was.letter + ": unplugged");
+    return true;
 }
 
 std::string Daemon::HostPath(std::string_view path) const { return daemon::HostPath(options_.prefix, path); }

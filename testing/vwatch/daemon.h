@@ -11,6 +11,7 @@
 #include "testing/vwatch/control.h"
 #include "testing/vwatch/options.h"
 #include "testing/vwatch/pty_port.h"
+#include "testing/vwatch/usb_disk.h"
 #include "testing/vwatch/watch_model.h"
 #include "testing/wine/prefix_rig.h"
 
@@ -37,6 +38,10 @@ public:
     void RequestQuit() override { quit_ = true; }
     // "X:\dir" (either slash) resolves through the prefix's dosdevices; other paths are unchanged.
     std::string HostPath(std::string_view path) const override;
+    bool PlugDisk(char letter, std::uint64_t sizeBytes, std::string* error) override;
+    bool UnplugDisk(std::string* error) override;
+    bool FillDisk(std::uint64_t bytes, std::string* error) override { return disk_.Fill(bytes, error); }
+    DiskState disk() const override { return disk_.state(); }
 
 private:
     struct Client {
@@ -82,6 +87,7 @@ private:
 
     Options options_;
     rig::PrefixRig rig_;
+    UsbDisk disk_{rig_};
     WatchModel model_;
     int com_;                       // the normal port's number
     std::unique_ptr<PtyPort> port_;

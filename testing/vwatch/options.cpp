@@ -80,7 +80,7 @@ std::string UsageText() {
            "              [--after-restart \"stay|rejoin MS1 MS2\"] [--no-plug]\n"
            "The virtual watch: a pty mapped into the Wine prefix as COMn that answers like the\n"
            "watch, scripted over a line-based TCP control channel on 127.0.0.1 (docs/virtual-watch.md).\n"
-           "  --prefix        Wine prefix; only its dosdevices and registry are touched\n"
+           "  --prefix        Wine prefix; only its dosdevices, registry and USB-disk folder are touched\n"
            "  --rig-exe       rig tool that registers the setup-API device (empty: link only)\n"
            "  --wine64        loader for the rig tool (default /usr/lib/wine/wine64)\n"
            "  --control-port  TCP port of the control channel (0, the default: any free port)\n"

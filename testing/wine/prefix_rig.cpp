@@ -66,6 +66,14 @@ bool RemoveLink(const std::string& path, std::string* error) {
     return true;
 }
 
+// The target of the link at path; empty when there is none.
+std::string ReadLink(const std::string& path) {
+    char target[4096];
+    const ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+    return n > 0 && static_cast<std::size_t>(n) < sizeof target ? std::string(target, static_cast<std::size_t>(n))
+                                                                 : std::string();
+}
+
 std::string Trimmed(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
     return text;
@@ -252,15 +260,31 @@ bool PrefixRig::MapRemovableDrive(char letter, std::uint64_t sizeBytes, const st
         return FailErrno(error, "mount tmpfs on " + mountDir);
 
     const std::string drive(1, letter);
+    const std::string link = DosDevice(prefix, drive + ":");
     std::string failure;
-    if (!ReplaceLink(DosDevice(prefix, drive + ":"), mountDir, &failure) ||
-        !ImportRegistry("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n\"" + drive + ":\"=\"floppy\"\n",
-                        &failure) ||
-        // The mount manager reads drive types when it starts: only a new wineserver session sees
-        // the drive as removable.
-        !RestartServer(&failure)) {
+    bool mapped = false;
+    if (linkOnlyDrives) {
+        mapped = ReplaceLink(link, mountDir, &failure);
+    } else if (!rigExe.empty()) {
+        struct stat st {};
+        if (::lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+            failure = link + " is not a link; left alone";
+        } else {
+            mapped = Run(prefix, {wine64, rigExe, "drive-add", drive, mountDir}, kWineTimeoutSeconds, nullptr, &failure);
+            if (!mapped) Run(prefix, {wine64, rigExe, "drive-remove", drive}, kWineTimeoutSeconds, nullptr, nullptr);
+        }
+    } else {
+        mapped = ReplaceLink(link, mountDir, &failure) &&
+                 ImportRegistry("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n\"" + drive +
+                                    ":\"=\"floppy\"\n",
+                                &failure) &&
+                 // The mount manager reads drive types when it starts: only a new wineserver
+                 // session sees the drive as removable.
+                 RestartServer(&failure);
+    }
+    if (!mapped) {
         // Undo what was done; the caller gets the first reason.
-        RemoveLink(DosDevice(prefix, drive + ":"), nullptr);
+        if (ReadLink(link) == mountDir) RemoveLink(link, nullptr);
         ::umount2(mountDir.c_str(), MNT_DETACH);
         return Fail(error, failure);
     }
@@ -271,21 +295,26 @@ bool PrefixRig::UnmapRemovableDrive(char letter, const std::string& mountDir, st
     letter = Lower(letter);
     if (!ValidDriveLetter(letter)) return Fail(error, "drive letter must be a..y except c");
     const std::string drive(1, letter);
+    const std::string link = DosDevice(prefix, drive + ":");
     std::string failure;
     // Every step runs even when one fails, so as much as possible is undone.
-    bool ok = RemoveLink(DosDevice(prefix, drive + ":"), &failure);
-    std::string step;
-    if (!ImportRegistry("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n\"" + drive + ":\"=-\n", &step)) {
-        if (ok) failure = step;
-        ok = false;
+    bool ok = true;
+    auto step = [&](bool done, const std::string& why) {
+        if (!done && ok) failure = why;
+        ok = ok && done;
+    };
+    std::string why;
+    if (!linkOnlyDrives && !rigExe.empty()) {
+        step(Run(prefix, {wine64, rigExe, "drive-remove", drive}, kWineTimeoutSeconds, nullptr, &why), why);
     }
-    if (!RestartServer(&step)) {
-        if (ok) failure = step;
-        ok = false;
+    step(RemoveLink(link, &why), why);
+    if (!linkOnlyDrives && rigExe.empty()) {
+        step(ImportRegistry("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\n\"" + drive + ":\"=-\n", &why),
+             why);
+        step(RestartServer(&why), why);
     }
     if (IsMountPoint(mountDir) && ::umount2(mountDir.c_str(), 0) != 0 && ::umount2(mountDir.c_str(), MNT_DETACH) != 0) {
-        if (ok) failure = "umount " + mountDir + ": " + std::strerror(errno);
-        ok = false;
+        step(false, "umount " + mountDir + ": " + std::strerror(errno));
     }
     return ok ? true : Fail(error, failure);
 }

@@ -25,9 +25,17 @@ struct PrefixRig {
                            std::string* error = nullptr) const;
     bool UnregisterWatchPort(const std::string& serial, std::string* error = nullptr) const;
 
-    // tmpfs of sizeBytes mounted on mountDir, dosdevices/<letter>: -> mountDir, registered as a
-    // removable ("floppy") drive; the prefix's wineserver is restarted so the type takes effect,
-    // which ends every Wine process of the prefix: map drives before starting the program.
+    // How a removable drive reaches Wine. With the rig tool: through Wine's mount manager in the
+    // running session (tvsp-rig.exe drive-add/drive-remove), which writes the link and the drive
+    // type itself; running programs see the drive at once and nothing is restarted. Without it:
+    // the link, the registry and a wineserver restart. linkOnlyDrives: the link alone, for a
+    // folder that is no real prefix (tests without Wine).
+    bool linkOnlyDrives = false;
+
+    // tmpfs of sizeBytes mounted on mountDir, dosdevices/<letter>: -> mountDir, a removable
+    // ("floppy") drive. Without the rig tool the prefix's wineserver is restarted so the type
+    // takes effect, which ends every Wine process of the prefix: then map drives before starting
+    // the program. Undone on failure.
     bool MapRemovableDrive(char letter, std::uint64_t sizeBytes, const std::string& mountDir,
                            std::string* error = nullptr) const;
     bool UnmapRemovableDrive(char letter, const std::string& mountDir, std::string* error = nullptr) const;

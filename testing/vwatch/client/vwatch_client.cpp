@@ -111,6 +111,11 @@ std::vector<WatchRegion> VirtualWatchClient::Regions(bool* ok) {
     return regions;
 }
 bool VirtualWatchClient::Reset() { return CommandOk("reset"); }
+bool VirtualWatchClient::PlugDisk(char letter, std::uint64_t sizeBytes) {
+    return CommandOk("disk plug " + std::string(1, letter) + " " + std::to_string(sizeBytes));
+}
+bool VirtualWatchClient::UnplugDisk() { return CommandOk("disk unplug"); }
+bool VirtualWatchClient::FillDisk(std::uint64_t bytes) { return CommandOk("disk fill " + std::to_string(bytes)); }
 bool VirtualWatchClient::ClearLog() { return CommandOk("clear-log"); }
 
 std::vector<WatchCommandRecord> VirtualWatchClient::ReceivedCommandLog() {

@@ -82,7 +82,14 @@ public:
     bool SetSink(bool on);
     // Bytes dropped since the sink was turned on; -1 on failure.
     long long SunkBytes();
-    bool Reset();        // initial settings, no faults, empty log and restore data
+    bool Reset();        // initial settings, no faults, empty log and restore data, no disk
+
+    // The USB disk: a tmpfs of sizeBytes as removable drive letter ('A'..'Y' except 'C'), seen
+    // at once by every program of the prefix. Plugging again replaces the disk with an empty one.
+    bool PlugDisk(char letter, std::uint64_t sizeBytes);
+    bool UnplugDisk();
+    // Takes `bytes` more of the disk's free space (a filler file); refused when it does not fit.
+    bool FillDisk(std::uint64_t bytes);
 
     // Received command texts (without line ends), oldest first; empty also on failure.
     std::vector<std::string> ReceivedCommands();

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <vector>
 
 namespace tvsp::vwatch {
@@ -29,14 +30,39 @@ public:
     int com() const override { return com_; }
     void SelectCom(int com) override { com_ = com; }
     void RequestQuit() override { quit = true; }
+    bool PlugDisk(char letter, std::uint64_t sizeBytes, std::string* error) override {
+        if (refuseDisk) {
+            *error = "mount tmpfs: Operation not permitted\nsecond line";
+            return false;
+        }
+        calls.push_back("disk plug " + std::string(1, letter) + " " + std::to_string(sizeBytes));
+        disk_ = {true, letter, sizeBytes};
+        return true;
+    }
+    bool UnplugDisk(std::string*) override {
+        calls.push_back("disk unplug");
+        disk_ = {};
+        return true;
+    }
+    bool FillDisk(std::uint64_t bytes, std::string* error) override {
+        if (bytes > disk_.sizeBytes) {
+            *error = "no space";
+            return false;
+        }
+        calls.push_back("disk fill " + std::to_string(bytes));
+        return true;
+    }
+    DiskState disk() const override { return disk_; }
 
     std::vector<std::string> calls;
+    bool refuseDisk = false;
     int refusedCom = -1;
     bool quit = false;
 
 private:
     bool plugged_ = false;
     int com_ = 5;
+    DiskState disk_;
 };
 
 struct ControlFixture : ::testing::Test {
@@ -191,6 +217,47 @@ TEST_F(vwatch_control, AfterRestartSettingShowsInStatusAndResets) {
     EXPECT_EQ(Do("set after-restart rejoin 1 2"), "OK");
     EXPECT_EQ(Do("reset"), "OK");
     EXPECT_EQ(watch.settings().afterRestart, AfterRestart{});
+}
+
+TEST_F(vwatch_control, DiskPlugFillStatusAndUnplug) {
+    EXPECT_EQ(Do("disk status"), "OK plugged=no letter=- size=0");
+    EXPECT_EQ(Do("disk fill 10"), "ERR no disk plugged");
+    EXPECT_EQ(Do("disk plug r 12582912"), "OK");
+    EXPECT_EQ(Do("disk status"), "OK plugged=yes letter=R size=12582912");
+    EXPECT_EQ(Do("disk fill 11534336"), "OK");
+    EXPECT_EQ(Do("disk fill 12582913"), "ERR no space");
+    // Plugging again replaces the disk; the serial port is not touched by any of it.
+    EXPECT_EQ(Do("disk plug E 4294967296"), "OK");
+    EXPECT_EQ(Do("disk status"), "OK plugged=yes letter=E size=4294967296");
+    EXPECT_EQ(Do("disk unplug"), "OK");
+    EXPECT_EQ(Do("disk unplug"), "OK");
+    EXPECT_EQ(Do("disk status"), "OK plugged=no letter=- size=0");
+    EXPECT_EQ(port.calls, (std::vector<std::string>{"disk plug R 12582912", "disk fill 11534336",
+                                                    "disk plug E 4294967296", "disk unplug", "disk unplug"}));
+    EXPECT_FALSE(port.plugged());
+    // A failure's reason stays on one reply line.
+    port.refuseDisk = true;
+    EXPECT_EQ(Do("disk plug R 1"), "ERR mount tmpfs: Operation not permitted second line");
+}
+
+TEST_F(vwatch_control, MalformedDiskRequestsAreRefusedWithoutEffect) {
+    for (const char* bad : {"disk", "disk eject", "disk plug", "disk plug R", "disk plug C 4096", "disk plug z 4096",
+                            "disk plug 1 4096", "disk plug RS 4096", "disk plug R 0", "disk plug R -1",
+                            "disk plug R 1099511627777", "disk plug R 12m", "disk plug R  4096",
+                            "disk plug R 4096 x", "disk fill", "disk fill 0", "disk unplug now",
+                            "disk status now", "DISK status"}) {
+        EXPECT_EQ(Do(bad).substr(0, 4), "ERR ") << '"' << bad << '"';
+    }
+    EXPECT_TRUE(port.calls.empty());
+    EXPECT_EQ(Do("disk plug y 1099511627776"), "OK");
+}
+
+TEST_F(vwatch_control, ResetUnplugsTheDisk) {
+    Do("plug 5");
+    Do("disk plug R 12582912");
+    EXPECT_EQ(Do("reset"), "OK");
+    EXPECT_EQ(Do("disk status"), "OK plugged=no letter=- size=0");
+    EXPECT_TRUE(port.plugged()) << "reset leaves the serial port as it is";
 }
 
 TEST_F(vwatch_control, StatusResetAndQuit) {

@@ -7,8 +7,10 @@
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -22,6 +24,7 @@
 #include <functional>
 #include <iterator>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -50,7 +53,22 @@ protected:
             ::kill(pid_, SIGKILL);
             ::waitpid(pid_, nullptr, 0);
         }
+        // A failed case may leave a disk mounted; removing the folder must not recurse into it.
+        for (const std::string& dir : MountsUnderPrefix()) ::umount2(dir.c_str(), MNT_DETACH);
         fs::remove_all(prefix_);
+    }
+
+    // Mount points at or below the prefix, from the kernel's table.
+    std::vector<std::string> MountsUnderPrefix() const {
+        std::vector<std::string> found;
+        std::ifstream mounts("/proc/self/mounts");
+        for (std::string line; std::getline(mounts, line);) {
+            std::istringstream fields(line);
+            std::string device, dir;
+            fields >> device >> dir;
+            if (dir.starts_with(prefix_.string() + "/")) found.push_back(dir);
+        }
+        return found;
     }
 
     void Start(std::vector<std::string> extra = {}) {
@@ -427,6 +445,85 @@ TEST_F(vwatch_daemon_rejoin, APlugAfterTheRestartCallsOffTheRejoin) {
     EXPECT_EQ(status.substr(0, 33), "OK plugged=yes com=5 mode=normal ");
     EXPECT_NE(status.find(" rejoins=0 "), std::string::npos) << status;
     EXPECT_EQ(Transact(OpenCom(5), "AT\r\n"), "AT\r\n\r\nOK\r\n");
+}
+
+std::uint64_t TotalBytes(const fs::path& dir) {
+    struct statvfs st {};
+    return ::statvfs(dir.c_str(), &st) == 0 ? std::uint64_t{st.f_blocks} * st.f_frsize : 0;
+}
+
+std::uint64_t FreeBytes(const fs::path& dir) {
+    struct statvfs st {};
+    return ::statvfs(dir.c_str(), &st) == 0 ? std::uint64_t{st.f_bavail} * st.f_frsize : 0;
+}
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+
+// The USB-disk model without Wine: the drive is a dosdevices link to a tmpfs of the asked size.
+TEST_F(vwatch_daemon, DiskPlugFillReplugAndUnplug) {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+    Start();
+    const fs::path r = prefix_ / "dosdevices" / "r:";
+    EXPECT_EQ(Control("disk plug r 12582912"), "OK");
+    ASSERT_TRUE(fs::is_symlink(r));
+    EXPECT_EQ(MountsUnderPrefix(), std::vector<std::string>{fs::read_symlink(r).string()});
+    EXPECT_EQ(TotalBytes(r), 12 * kMiB);
+    EXPECT_EQ(Control("disk status"), "OK plugged=yes letter=R size=12582912");
+
+    std::ofstream(r / "update.cab") << "package";
+    const std::uint64_t before = FreeBytes(r);
+    EXPECT_EQ(Control("disk fill 11534336"), "OK");
+    EXPECT_EQ(before - FreeBytes(r), 11 * kMiB);
+    // A fill that does not fit is refused and takes nothing.
+    EXPECT_EQ(Control("disk fill 2097152").substr(0, 4), "ERR ");
+    EXPECT_EQ(before - FreeBytes(r), 11 * kMiB);
+
+    // Plugging again is a new, empty disk.
+    EXPECT_EQ(Control("disk plug E 16777216"), "OK");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(r)));
+    EXPECT_EQ(TotalBytes(prefix_ / "dosdevices" / "e:"), 16 * kMiB);
+    EXPECT_FALSE(fs::exists(prefix_ / "dosdevices" / "e:" / "update.cab"));
+    EXPECT_EQ(MountsUnderPrefix().size(), 1u);
+
+    EXPECT_EQ(Control("disk unplug"), "OK");
+    EXPECT_EQ(Control("disk status"), "OK plugged=no letter=- size=0");
+    EXPECT_TRUE(MountsUnderPrefix().empty());
+    EXPECT_FALSE(fs::exists(fs::symlink_status(prefix_ / "dosdevices" / "e:")));
+    EXPECT_EQ(Control("disk fill 1"), "ERR no disk plugged");
+}
+
+// reset, SIGTERM and a killed daemon's successor each leave no mount, link or folder behind.
+TEST_F(vwatch_daemon, DiskNeverOutlivesTheDaemon) {
+    if (::geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+    auto onlyDosdevices = [&] {
+        std::vector<fs::path> left;
+        for (const auto& e : fs::directory_iterator(prefix_)) left.push_back(e.path());
+        return left == std::vector<fs::path>{prefix_ / "dosdevices"};
+    };
+    Start({"--no-plug"});
+    EXPECT_EQ(Control("disk plug R 12582912"), "OK");
+    EXPECT_EQ(Control("reset"), "OK");
+    EXPECT_TRUE(MountsUnderPrefix().empty());
+    EXPECT_EQ(Control("disk plug R 12582912"), "OK");
+    ASSERT_EQ(::kill(pid_, SIGTERM), 0);
+    EXPECT_EQ(ExitCode(), 0);
+    EXPECT_TRUE(MountsUnderPrefix().empty());
+    EXPECT_TRUE(onlyDosdevices());
+
+    control_ = -1;  // a new daemon, a new connection
+    Start({"--no-plug"});
+    EXPECT_EQ(Control("disk plug F 12582912"), "OK");
+    control_ = -1;
+    ASSERT_EQ(::kill(pid_, SIGKILL), 0);
+    EXPECT_EQ(ExitCode(), -2);
+    ASSERT_EQ(MountsUnderPrefix().size(), 1u) << "a killed daemon cannot clean up";
+    fs::remove(ready_);
+    Start({"--no-plug"});
+    EXPECT_TRUE(MountsUnderPrefix().empty());
+    EXPECT_FALSE(fs::exists(fs::symlink_status(prefix_ / "dosdevices" / "f:")));
+    EXPECT_EQ(Control("quit"), "OK");
+    EXPECT_EQ(ExitCode(), 0);
+    EXPECT_TRUE(onlyDosdevices());
 }
 
 TEST_F(vwatch_daemon, RefusesABadCommandLineAndAPrefixItCannotUse) {

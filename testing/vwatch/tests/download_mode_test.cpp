@@ -330,6 +330,11 @@ public:
     int com() const override { return com_; }
     void SelectCom(int com) override { com_ = com; }
     void RequestQuit() override {}
+    // No disk in these cases.
+    bool PlugDisk(char, std::uint64_t, std::string*) override { return false; }
+    bool UnplugDisk(std::string*) override { return true; }
+    bool FillDisk(std::uint64_t, std::string*) override { return false; }
+    DiskState disk() const override { return {}; }
     std::string HostPath(std::string_view path) const override {
         return path.starts_with("C:\\") ? root + "/" + std::string(path.substr(3)) : std::string(path);
     }
