@@ -73,8 +73,6 @@ TEST_F(WatchDisk, RecognisedByTotalSizeAndFoundAsTheLastRemovableDrive) {
     ASSERT_TRUE(watch_.UnplugDisk());
     EXPECT_FALSE(TVSP::IsWatchDisk(kRoot)) << "no volume: no size";
     EXPECT_EQ(TVSP::FindLastRemovableDrive(), L"");
-    EXPECT_EQ(TVSP::WatchDiskRoot(kLetter), kRoot);
-    EXPECT_EQ(TVSP::WatchDiskRoot(0), L"");
 }
 
 TEST_F(WatchDisk, CopyFillsTheBarAndASecondCopyReplacesTheFirst) {

@@ -234,7 +234,12 @@ TEST_F(vwatch_control, DiskPlugFillStatusAndUnplug) {
     EXPECT_EQ(Do("disk status"), "OK plugged=no letter=- size=0");
     EXPECT_EQ(port.calls, (std::vector<std::string>{"disk plug R 12582912", "disk fill 11534336",
                                                     "disk plug E 4294967296", "disk unplug", "disk unplug"}));
-    EXPECT_FALSE(port.plugged());
+    // reset unplugs the disk, not the serial port.
+    Do("plug 5");
+    Do("disk plug R 12582912");
+    EXPECT_EQ(Do("reset"), "OK");
+    EXPECT_EQ(Do("disk status"), "OK plugged=no letter=- size=0");
+    EXPECT_TRUE(port.plugged());
     // A failure's reason stays on one reply line.
     port.refuseDisk = true;
     EXPECT_EQ(Do("disk plug R 1"), "ERR mount tmpfs: Operation not permitted second line");
@@ -250,14 +255,6 @@ TEST_F(vwatch_control, MalformedDiskRequestsAreRefusedWithoutEffect) {
     }
     EXPECT_TRUE(port.calls.empty());
     EXPECT_EQ(Do("disk plug y 1099511627776"), "OK");
-}
-
-TEST_F(vwatch_control, ResetUnplugsTheDisk) {
-    Do("plug 5");
-    Do("disk plug R 12582912");
-    EXPECT_EQ(Do("reset"), "OK");
-    EXPECT_EQ(Do("disk status"), "OK plugged=no letter=- size=0");
-    EXPECT_TRUE(port.plugged()) << "reset leaves the serial port as it is";
 }
 
 TEST_F(vwatch_control, StatusResetAndQuit) {
