@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "base/win/program_folder.h"
 #include "base/win/strings.h"
 #include "device/watch_disk.h"
 #include "device/watch_disk_win.h"

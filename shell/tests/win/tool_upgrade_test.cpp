@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "base/win/file_io.h"
 #include "base/win/strings.h"
 #include "device/system_utils.h"
 #include "engine/tests/win/watch_test_support.h"
+#include "shell/ini_files.h"
 #include "shell/tests/win/device_announcer.h"
 #include "shell/tests/win/tool_test_support.h"
 #include "testing/update-server/client/update_server_client.h"

@@ -290,9 +290,9 @@ TEST_F(ProgressMessageTest, FailureAlreadyReportedByRemovalIsNotShownAgain) {
 TEST_F(ProgressMessageTest, SuccessSetsTheRejoinFlagOfTheClassAndArmsTheWait) {
     struct Row {
         const char* modelKey;
-        bool RecordingMainWindow::RejoinFlags::*flag;
+        bool UpgradeWorkflow::RejoinFlags::*flag;
     };
-    using F = RecordingMainWindow::RejoinFlags;
+    using F = UpgradeWorkflow::RejoinFlags;
     const Row rows[] = {
         {"watchk7_mt60d_ublox", &F::serverRestore}, {"watchm5_mt60d_ublox", &F::watchRestore},
         {"watchk8_mt60d_ublox", &F::restart},       {"watcht4_mt2503d_mt3333", &F::restart},
