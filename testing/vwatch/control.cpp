@@ -120,8 +120,10 @@ std::string DoSet(std::string_view args, WatchModel& model, PortControl& port) {
         return "OK";
     }
     if (what == "on-reboot") {
-        if (args != "stay" && args != "unplug") return Err("on-reboot takes stay or unplug");
-        s.onReboot = args == "stay" ? OnReboot::Stay : OnReboot::Unplug;
+        if (args != "stay" && args != "unplug" && args != "unplug-once") {
+            return Err("on-reboot takes stay, unplug or unplug-once");
+        }
+        s.onReboot = args == "stay" ? OnReboot::Stay : args == "unplug" ? OnReboot::Unplug : OnReboot::UnplugOnce;
         return "OK";
     }
     if (what == "delay") {
@@ -306,7 +308,9 @@ std::string Status(const WatchModel& model, const PortControl& port) {
     out += " com=" + std::to_string(port.com());
     out += " mode=" + std::string(ModeName(model.mode()));
     out += " echo=" + std::string(s.echo ? "on" : "off");
-    out += " on-reboot=" + std::string(s.onReboot == OnReboot::Stay ? "stay" : "unplug");
+    out += " on-reboot=" + std::string(s.onReboot == OnReboot::Stay     ? "stay"
+                                       : s.onReboot == OnReboot::Unplug ? "unplug"
+                                                                        : "unplug-once");
     out += " commands=" + std::to_string(model.log().size());
     out += " reboots=" + std::to_string(model.reboots());
     out += " after-restart=" + FormatAfterRestart(s.afterRestart);

@@ -275,7 +275,8 @@ void WatchModel::HandleCommand(std::string text, std::string_view lineEnd, std::
         }
         if (kind == AtCommandKind::Reboot || kind == AtCommandKind::PowerOff) {
             ++reboots_;
-            if (settings_.onReboot == OnReboot::Unplug) {
+            if (settings_.onReboot == OnReboot::Unplug || settings_.onReboot == OnReboot::UnplugOnce) {
+                if (settings_.onReboot == OnReboot::UnplugOnce) settings_.onReboot = OnReboot::Stay;
                 out.dropPort = true;
                 if (!downloadFaults_.neverReturns) out.downloadAfterMs = settings_.downloadDelayMs;
                 Detached();

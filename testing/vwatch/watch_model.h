@@ -25,6 +25,9 @@ enum class Mode {
 enum class OnReboot {
     Stay,     // keeps its port and goes on answering (a watch that ignores the request)
     Unplug,   // drops its port, like a real reboot, and comes back on its download port
+    // As Unplug the first time, then as Stay: the tool's later restarts of a flashed watch (after
+    // its data was restored) are plain restarts, not a second way into download mode.
+    UnplugOnce,
 };
 
 // What the watch does once back in normal mode after the watchdog restart. Some models, having

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/win/file_io.h"
 #include "base/win/strings.h"
@@ -35,7 +37,8 @@ protected:
     void SetUp() override {
         VirtualWatchTest::SetUp();
         if (HasFatalFailure()) return;
-        VWATCH_OK(watch.SetRebootUnplugs(true));
+        // Into download mode once; the restart after the restore is a plain one.
+        VWATCH_OK(watch.SetRebootUnplugsOnce());
         VWATCH_OK(watch.SetDownloadCom(kDownloadCom));
         VWATCH_OK(watch.SetDownloadDelay(1500));
         VWATCH_OK(watch.SetImei(kImei));
@@ -48,11 +51,14 @@ protected:
         watch.Plug(kWatchPort);
     }
 
-    // The ROM check names the package for model at version 9.9.9; the server serves it.
-    void OfferPackage(const std::string& model) {
+    // The ROM check names the package for model at version 1.9.9; the server serves it. The tool
+    // remembers that model from an earlier run, so its first check already asks for it.
+    void OfferPackage(RunningTool& tool, const std::string& model) {
+        const std::string data = "[watch]\r\nmodel=" + model + "\r\n";
+        ASSERT_TRUE(WriteWholeFile(tool.File(L"sproutdata.ini"), data.data(), data.size()));
         ASSERT_TRUE(server.File("/packages/" + model + ".cab", WideToUtf8(PackagePath(model))));
         ASSERT_TRUE(server.Reply("/checkupdate/rom", 200,
-                                 "{\"" + model + "\":{\"version\":\"9.9.9\",\"url\":\"" +
+                                 "{\"" + model + "\":{\"version\":\"1.9.9\",\"url\":\"" +
                                      tvsp::UpdateServerClient::HttpUrl("/packages/" + model + ".cab") +
                                      "\",\"timestamp\":1700000000,\"logs\":[\"one\",\"two\"]}}"));
     }
@@ -73,22 +79,21 @@ protected:
         return window;
     }
 
-    // The watch holds the sample images the packages carry, region by region.
-    void ExpectPackageWritten() {
+    // The watch holds the sample images the packages carry, region by region: the boot loader is
+    // never rewritten, and the classes that upgrade themselves take only "OTA".
+    void ExpectPackageWritten(bool otaOnly = false) {
         tvsp::TempFolder dump(L"upgrade-dump");
         ASSERT_TRUE(watch.DumpRegions(WideToAnsi(dump.path())));
         const std::wstring images = GetOwnDirectory() + L"\\..\\companions\\brom\\sample_romset\\";
-        const struct {
-            const char* region;
-            const wchar_t* file;
-        } expected[] = {{"ARM_BL", L"arm_bl.bin"}, {"ROM", L"rom.bin"}, {"OTA", L"ota\\ota.bin"}};
+        std::vector<std::pair<std::string, std::wstring>> expected = {{"ROM", L"rom.bin"}, {"OTA", L"ota\\ota.bin"}};
+        if (otaOnly) expected.erase(expected.begin());
         const auto regions = watch.Regions();
-        ASSERT_EQ(regions.size(), 3u);
-        for (const auto& row : expected) {
-            const std::string written = tvsp::ReadAll(dump / (AnsiToWide(row.region) + L".bin"));
-            const std::string image = tvsp::ReadAll(images + row.file);
-            EXPECT_FALSE(image.empty()) << row.region;
-            EXPECT_TRUE(written == image) << row.region << ": " << written.size() << " bytes written, image "
+        ASSERT_EQ(regions.size(), expected.size());
+        for (const auto& [region, file] : expected) {
+            const std::string written = tvsp::ReadAll(dump / (AnsiToWide(region) + L".bin"));
+            const std::string image = tvsp::ReadAll(images + file);
+            EXPECT_FALSE(image.empty()) << region;
+            EXPECT_TRUE(written == image) << region << ": " << written.size() << " bytes written, image "
                                           << image.size();
         }
     }
@@ -104,9 +109,9 @@ void SendUictl(const std::wstring& command) { Uictl(command); }
 // firmware and gets its data back from the server; nothing of the upgrade is left behind.
 TEST_F(ToolUpgradeTest, OneKeyUpgradeFlashesTheWatchAndRestoresItsData) {
     VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
-    VWATCH_OK(watch.SetNewVersion("WK7_GSM9.9.9_BLE4_U_V5"));
+    VWATCH_OK(watch.SetNewVersion("WK7_GSM1.9.9_BLE4_U_V5"));
     RunningTool tool(L"C:\\tvsp-tool-ui\\upgrade");
-    OfferPackage("watchk7_mt60d_ublox");
+    OfferPackage(tool, "watchk7_mt60d_ublox");
     ASSERT_TRUE(server.Reply("/upgrade/query", 200, "contacts=mum,dad\nalarms=07:00"));
     ASSERT_TRUE(tool.Start());
     DeviceAnnouncer announcer(SendUictl, kDownloadCom);
@@ -119,7 +124,7 @@ TEST_F(ToolUpgradeTest, OneKeyUpgradeFlashesTheWatchAndRestoresItsData) {
         return ControlText(w, "detail") == "当前固件已是最新版！" || ControlVisible(w, "panel-fail");
     }, 30000);
     EXPECT_FALSE(ControlVisible(window, "panel-fail")) << ControlTextIn(window, "panel-fail", "label");
-    EXPECT_EQ(ControlText(window, "version"), "9.9.9");
+    EXPECT_EQ(ControlText(window, "version"), "1.9.9");
     EXPECT_EQ(ControlText(window, "Status"), "已连接TarvoSprout");
     SaveToolScreenshot(L"tool-upgrade-done");
 
@@ -133,16 +138,16 @@ TEST_F(ToolUpgradeTest, OneKeyUpgradeFlashesTheWatchAndRestoresItsData) {
     }
     EXPECT_TRUE(asked);
     EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"imei"), "");
-    EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"version"), "9.9.9");
+    EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"version"), "1.9.9");
     EXPECT_TRUE(tool.CloseByButton());
 }
 
 // Class 31 keeps its data on the watch: saved before the reboot, restored once it is back.
 TEST_F(ToolUpgradeTest, OnWatchRestoreClassSavesBeforeAndRestoresAfter) {
     VWATCH_OK(watch.SetVersion("WM5_GSM1.2.3_BLE4_U_V5"));
-    VWATCH_OK(watch.SetNewVersion("WM5_GSM9.9.9_BLE4_U_V5"));
+    VWATCH_OK(watch.SetNewVersion("WM5_GSM1.9.9_BLE4_U_V5"));
     RunningTool tool(L"C:\\tvsp-tool-ui\\upgrade31");
-    OfferPackage("watchm5_mt60d_ublox");
+    OfferPackage(tool, "watchm5_mt60d_ublox");
     ASSERT_TRUE(tool.Start());
     DeviceAnnouncer announcer(SendUictl, kDownloadCom);
     PressUpgrade();
@@ -150,7 +155,7 @@ TEST_F(ToolUpgradeTest, OnWatchRestoreClassSavesBeforeAndRestoresAfter) {
         return ControlText(w, "detail") == "当前固件已是最新版！" || ControlVisible(w, "panel-fail");
     }, 180000);
     EXPECT_FALSE(ControlVisible(window, "panel-fail")) << ControlTextIn(window, "panel-fail", "label");
-    EXPECT_EQ(ControlText(window, "version"), "9.9.9");
+    EXPECT_EQ(ControlText(window, "version"), "1.9.9");
     ExpectPackageWritten();
 
     // The save came before the reboot, the restore after the return; the marker is gone again.
@@ -173,7 +178,7 @@ TEST_F(ToolUpgradeTest, AWatchThatIsNeverReadyIsLeftAlone) {
     VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
     VWATCH_OK(watch.SetFault("AT^TESTSTART", "wrong"));
     RunningTool tool(L"C:\\tvsp-tool-ui\\notready");
-    OfferPackage("watchk7_mt60d_ublox");
+    OfferPackage(tool, "watchk7_mt60d_ublox");
     ASSERT_TRUE(tool.Start());
     PressUpgrade();
     const json window = WaitForWindow([](const json& w) { return ControlVisible(w, "panel-fail"); }, 60000);
@@ -192,7 +197,7 @@ TEST_F(ToolUpgradeTest, AWatchThatIsNeverReadyIsLeftAlone) {
 TEST_F(ToolUpgradeTest, APackageThatFailsIsNeverFlashed) {
     VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
     RunningTool tool(L"C:\\tvsp-tool-ui\\badpackage");
-    OfferPackage("watchk7_mt60d_ublox");
+    OfferPackage(tool, "watchk7_mt60d_ublox");
     ASSERT_TRUE(tool.Start());
     struct Row {
         const char* what;
@@ -224,7 +229,7 @@ TEST_F(ToolUpgradeTest, UnpluggingDuringTheDownloadIsReportedOnce) {
     VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
     VWATCH_OK(watch.SetDownloadFault("vanish-at 50"));
     RunningTool tool(L"C:\\tvsp-tool-ui\\unplug");
-    OfferPackage("watchk7_mt60d_ublox");
+    OfferPackage(tool, "watchk7_mt60d_ublox");
     ASSERT_TRUE(tool.Start());
     DeviceAnnouncer announcer(SendUictl, kDownloadCom);
     PressUpgrade();
@@ -243,7 +248,7 @@ TEST_F(ToolUpgradeTest, UnpluggingDuringTheDownloadIsReportedOnce) {
 // A restore owed from an earlier upgrade is made when the same watch is connected again; another
 // watch leaves the marker alone.
 TEST_F(ToolUpgradeTest, APendingRestoreIsMadeForTheSameWatchOnly) {
-    VWATCH_OK(watch.SetVersion("WK7_GSM9.9.9_BLE4_U_V5"));
+    VWATCH_OK(watch.SetVersion("WK7_GSM1.9.9_BLE4_U_V5"));
     RunningTool tool(L"C:\\tvsp-tool-ui\\pending");
     ASSERT_TRUE(server.Reply("/upgrade/query", 200, "a=1\nb=2"));
     const std::string other = "[watch]\r\nmodel=watchk7_mt60d_ublox\r\nimei=869999999999999\r\n";
@@ -269,10 +274,10 @@ TEST_F(ToolUpgradeTest, APendingRestoreIsMadeForTheSameWatchOnly) {
 // (it leaves once more and comes back) is no disconnection and no failure.
 TEST_F(ToolUpgradeTest, AWatchThatUpgradesItselfIsLetGoAndFoundAgain) {
     VWATCH_OK(watch.SetVersion("WM5C_GSM1.2.3_BLE4_U_V5"));
-    VWATCH_OK(watch.SetNewVersion("WM5C_GSM9.9.9_BLE4_U_V5"));
+    VWATCH_OK(watch.SetNewVersion("WM5C_GSM1.9.9_BLE4_U_V5"));
     VWATCH_OK(watch.SetAfterRestart(true, 2000, 2000));
     RunningTool tool(L"C:\\tvsp-tool-ui\\upgrade33");
-    OfferPackage("watchm5c_mt60d_ublox");
+    OfferPackage(tool, "watchm5c_mt60d_ublox");
     ASSERT_TRUE(tool.Start());
     DeviceAnnouncer announcer(SendUictl, kDownloadCom);
     PressUpgrade();
@@ -280,11 +285,8 @@ TEST_F(ToolUpgradeTest, AWatchThatUpgradesItselfIsLetGoAndFoundAgain) {
         return ControlText(w, "detail") == "固件下载成功，手表会自动重启并完成升级" || ControlVisible(w, "panel-fail");
     }, 180000);
     EXPECT_FALSE(ControlVisible(window, "panel-fail")) << ControlTextIn(window, "panel-fail", "label");
-    EXPECT_EQ(ControlText(window, "version"), "9.9.9");
-    // Only the OTA region is written for this class.
-    const auto regions = watch.Regions();
-    ASSERT_EQ(regions.size(), 1u);
-    EXPECT_EQ(regions[0].name, "OTA");
+    EXPECT_EQ(ControlText(window, "version"), "1.9.9");
+    ExpectPackageWritten(true);
 
     ASSERT_TRUE(WaitUntil([&] { return watch.Rejoins() == 1; }, 30000)) << "the watch never left once more";
     window = WaitForWindow([](const json& w) { return ControlText(w, "Status") == "已连接TarvoSprout" &&
@@ -298,9 +300,9 @@ TEST_F(ToolUpgradeTest, AWatchThatUpgradesItselfIsLetGoAndFoundAgain) {
 // the next start restore it, and only then goes.
 TEST_F(ToolUpgradeTest, ARestoreCutShortByAKilledToolIsMadeAtTheNextStart) {
     VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
-    VWATCH_OK(watch.SetNewVersion("WK7_GSM9.9.9_BLE4_U_V5"));
+    VWATCH_OK(watch.SetNewVersion("WK7_GSM1.9.9_BLE4_U_V5"));
     RunningTool tool(L"C:\\tvsp-tool-ui\\killed");
-    OfferPackage("watchk7_mt60d_ublox");
+    OfferPackage(tool, "watchk7_mt60d_ublox");
     ASSERT_TRUE(server.Reply("/upgrade/query", 200, "", "stall"));
     ASSERT_TRUE(tool.Start());
     {
@@ -325,4 +327,56 @@ TEST_F(ToolUpgradeTest, ARestoreCutShortByAKilledToolIsMadeAtTheNextStart) {
     EXPECT_EQ(watch.RestoreData(), "late=1\nstill=2");
     EXPECT_EQ(ReadIniValue(again.File(L"sproutdata.ini"), L"watch", L"imei"), "");
     EXPECT_TRUE(again.CloseByButton());
+}
+
+// The newest model shows itself as a USB disk: found at start-up by its size, its package copied
+// onto the disk as "update.cab", byte for byte.
+TEST_F(ToolUpgradeTest, TheUsbDiskModelGetsItsPackageOnItsDisk) {
+    VWATCH_OK(watch.Unplug());
+    ASSERT_TRUE(watch.PlugDisk('R', 12 * 1024 * 1024));
+    RunningTool tool(L"C:\\tvsp-tool-ui\\disk");
+    OfferPackage(tool, "watchn3x_mt61a_ublox");
+    ASSERT_TRUE(tool.Start());
+    json window = WaitForWindow([](const json& w) { return ControlText(w, "Status") == "已连接TarvoSprout"; }, 30000);
+    EXPECT_EQ(ControlText(window, "version"), "1.9.9");
+    PressUpgrade();
+    window = WaitForWindow([](const json& w) {
+        return ControlText(w, "detail") == "固件拷贝成功，请拔掉数据线，手表10秒后将自动升级！若手表网络不可用，则无法升级！" ||
+               ControlVisible(w, "panel-fail");
+    }, 60000);
+    EXPECT_FALSE(ControlVisible(window, "panel-fail")) << ControlTextIn(window, "panel-fail", "label");
+    EXPECT_EQ(ControlText(window, "detail"),
+              "固件拷贝成功，请拔掉数据线，手表10秒后将自动升级！若手表网络不可用，则无法升级！");
+    SaveToolScreenshot(L"tool-usb-disk-copied");
+    const std::string copied = tvsp::ReadAll(L"R:\\update.cab");
+    const std::string package = tvsp::ReadAll(PackagePath("watchn3x_mt61a_ublox"));
+    EXPECT_FALSE(package.empty());
+    EXPECT_TRUE(copied == package) << copied.size() << " bytes on the disk, package " << package.size();
+    EXPECT_TRUE(tool.CloseByButton());
+    EXPECT_TRUE(watch.UnplugDisk());
+}
+
+// A disk plugged in later is announced by its USB function, then its volume; one too full for
+// the package gets the disk-full text and no partial package.
+TEST_F(ToolUpgradeTest, AFullWatchDiskKeepsNoPartialPackage) {
+    VWATCH_OK(watch.Unplug());
+    RunningTool tool(L"C:\\tvsp-tool-ui\\diskfull");
+    OfferPackage(tool, "watchn3x_mt61a_ublox");
+    ASSERT_TRUE(tool.Start());
+    ASSERT_TRUE(watch.PlugDisk('S', 11 * 1024 * 1024));
+    // Leave about 64 KiB: the package does not fit.
+    ASSERT_TRUE(watch.FillDisk(11 * 1024 * 1024 - 64 * 1024 - 8192));
+    ASSERT_EQ(Uictl(L"device arrive \\\\?\\USB#VID_0E8D&PID_0002#TVSPDISK#{a5dcbf10-6530-11d2-901f-00c04fb951ed}").exitCode,
+              0u);
+    ASSERT_EQ(Uictl(L"volume arrive S").exitCode, 0u);
+    json window = WaitForWindow([](const json& w) { return ControlText(w, "Status") == "已连接TarvoSprout"; }, 30000);
+    ASSERT_EQ(ControlText(window, "Status"), "已连接TarvoSprout");
+    PressUpgrade();
+    window = WaitForWindow([](const json& w) { return ControlVisible(w, "panel-fail"); }, 60000);
+    EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"),
+              "磁盘空间不足，请删除部分照片，需保证手表优盘里有9M空间才可升级。");
+    EXPECT_TRUE(ControlVisible(window, "back"));
+    EXPECT_EQ(::GetFileAttributesW(L"S:\\update.cab"), INVALID_FILE_ATTRIBUTES) << "a partial package was left";
+    EXPECT_TRUE(tool.CloseByButton());
+    EXPECT_TRUE(watch.UnplugDisk());
 }

@@ -36,10 +36,12 @@ TEST(UpgradeWaitTest, AFlashedWatchThatNeverReturnsEndsTheWait) {
     tvsp::UpdateServerClient server;
     ASSERT_TRUE(server.Connect());
     RunningTool tool(L"C:\\tvsp-wait\\never-back");
+    const std::string data = "[watch]\r\nmodel=watchk7_mt60d_ublox\r\n";
+    ASSERT_TRUE(TVSP::WriteWholeFile(tool.File(L"sproutdata.ini"), data.data(), data.size()));
     const std::string package = WideToUtf8(GetOwnDirectory() + L"\\..\\testing\\packages\\watchk7_mt60d_ublox.cab");
     ASSERT_TRUE(server.File("/packages/k7.cab", package));
     ASSERT_TRUE(server.Reply("/checkupdate/rom", 200,
-                             "{\"watchk7_mt60d_ublox\":{\"version\":\"9.9.9\",\"url\":\"" +
+                             "{\"watchk7_mt60d_ublox\":{\"version\":\"1.9.9\",\"url\":\"" +
                                  tvsp::UpdateServerClient::HttpUrl("/packages/k7.cab") + "\"}}"));
     ASSERT_TRUE(tool.Start());
     DeviceAnnouncer announcer(SendUictl, 7);

@@ -56,6 +56,7 @@ bool VirtualWatchClient::SetEcho(bool on) { return CommandOk(on ? "set echo on" 
 bool VirtualWatchClient::SetRebootUnplugs(bool unplug) {
     return CommandOk(unplug ? "set on-reboot unplug" : "set on-reboot stay");
 }
+bool VirtualWatchClient::SetRebootUnplugsOnce() { return CommandOk("set on-reboot unplug-once"); }
 bool VirtualWatchClient::SetDelay(const std::string& cmd, int ms) {
     return CommandOk("set delay " + cmd + " " + std::to_string(ms));
 }

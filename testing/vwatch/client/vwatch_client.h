@@ -50,6 +50,8 @@ public:
     bool SetImei(const std::string& imei);
     bool SetEcho(bool on);
     bool SetRebootUnplugs(bool unplug);
+    // The first reboot goes into download mode, later ones keep the port (a flashed watch restarted).
+    bool SetRebootUnplugsOnce();
     // cmd: "AT+CGMR", "AT+ESDS" (all parameters) or "*" (every command); 0 ms removes the delay.
     bool SetDelay(const std::string& cmd, int ms);
     // fault: "silent", "wrong", "partial", "fail-first K [silent|wrong]", "none", or "raw " followed

@@ -200,6 +200,15 @@ TEST(vwatch_model, RebootEitherStaysOrDropsThePort) {
     deaf.SetFault("AT+CFUN", {FaultKind::Silent});
     EXPECT_FALSE(deaf.Receive("AT+CFUN=1,1\r\n", 0).dropPort);
     EXPECT_EQ(deaf.reboots(), 0);
+
+    // Once: the first reboot leads into download mode, the next (after the restart) keeps the port.
+    settings.onReboot = OnReboot::UnplugOnce;
+    WatchModel once = AttachedWatch(settings);
+    EXPECT_TRUE(once.Receive("AT+CFUN=1,1\r\n", 0).dropPort);
+    once.Attached();
+    EXPECT_FALSE(once.Receive("AT+CFUN=1,1\r\n", 1).dropPort);
+    EXPECT_EQ(once.mode(), Mode::Normal);
+    EXPECT_EQ(once.reboots(), 2);
 }
 
 TEST(vwatch_model, OverlongLineIsAnsweredWithError) {
