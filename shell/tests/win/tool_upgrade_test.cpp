@@ -13,6 +13,7 @@
 #include "base/win/strings.h"
 #include "device/system_utils.h"
 #include "engine/tests/win/watch_test_support.h"
+#include "engine/at_channel.h"
 #include "shell/ini_files.h"
 #include "shell/tests/win/device_announcer.h"
 #include "shell/tests/win/tool_test_support.h"
@@ -53,12 +54,12 @@ protected:
 
     // The ROM check names the package for model at version 1.9.9; the server serves it. The tool
     // remembers that model from an earlier run, so its first check already asks for it.
-    void OfferPackage(RunningTool& tool, const std::string& model) {
+    void OfferPackage(RunningTool& tool, const std::string& model, const std::string& version = "1.9.9") {
         const std::string data = "[watch]\r\nmodel=" + model + "\r\n";
         ASSERT_TRUE(WriteWholeFile(tool.File(L"sproutdata.ini"), data.data(), data.size()));
         ASSERT_TRUE(server.File("/packages/" + model + ".cab", WideToUtf8(PackagePath(model))));
         ASSERT_TRUE(server.Reply("/checkupdate/rom", 200,
-                                 "{\"" + model + "\":{\"version\":\"1.9.9\",\"url\":\"" +
+                                 "{\"" + model + "\":{\"version\":\"" + version + "\",\"url\":\"" +
                                      tvsp::UpdateServerClient::HttpUrl("/packages/" + model + ".cab") +
                                      "\",\"timestamp\":1700000000,\"logs\":[\"one\",\"two\"]}}"));
     }
@@ -335,10 +336,11 @@ TEST_F(ToolUpgradeTest, TheUsbDiskModelGetsItsPackageOnItsDisk) {
     VWATCH_OK(watch.Unplug());
     ASSERT_TRUE(watch.PlugDisk('R', 12 * 1024 * 1024));
     RunningTool tool(L"C:\\tvsp-tool-ui\\disk");
-    OfferPackage(tool, "watchn3x_mt61a_ublox");
+    // The watch is always taken to run 10.0.1: any newer version is an upgrade.
+    OfferPackage(tool, "watchn3x_mt61a_ublox", "10.0.2");
     ASSERT_TRUE(tool.Start());
     json window = WaitForWindow([](const json& w) { return ControlText(w, "Status") == "已连接TarvoSprout"; }, 30000);
-    EXPECT_EQ(ControlText(window, "version"), "1.9.9");
+    EXPECT_EQ(ControlText(window, "version"), "10.0.2");
     PressUpgrade();
     window = WaitForWindow([](const json& w) {
         return ControlText(w, "detail") == "固件拷贝成功，请拔掉数据线，手表10秒后将自动升级！若手表网络不可用，则无法升级！" ||
@@ -361,7 +363,7 @@ TEST_F(ToolUpgradeTest, TheUsbDiskModelGetsItsPackageOnItsDisk) {
 TEST_F(ToolUpgradeTest, AFullWatchDiskKeepsNoPartialPackage) {
     VWATCH_OK(watch.Unplug());
     RunningTool tool(L"C:\\tvsp-tool-ui\\diskfull");
-    OfferPackage(tool, "watchn3x_mt61a_ublox");
+    OfferPackage(tool, "watchn3x_mt61a_ublox", "10.0.2");
     ASSERT_TRUE(tool.Start());
     ASSERT_TRUE(watch.PlugDisk('S', 11 * 1024 * 1024));
     // Leave about 64 KiB: the package does not fit.
@@ -379,4 +381,92 @@ TEST_F(ToolUpgradeTest, AFullWatchDiskKeepsNoPartialPackage) {
     EXPECT_EQ(::GetFileAttributesW(L"S:\\update.cab"), INVALID_FILE_ATTRIBUTES) << "a partial package was left";
     EXPECT_TRUE(tool.CloseByButton());
     EXPECT_TRUE(watch.UnplugDisk());
+}
+
+// The other classes, each through its own preparation and way into download mode.
+TEST_F(ToolUpgradeTest, EachClassIsPreparedAndRestartedItsWay) {
+    const struct {
+        const char* model;
+        const char* before;   // the watch's version text before and after
+        const char* after;
+        const char* version;  // offered
+        const char* prepared;  // command that must come before the way into download mode, or ""
+        const char* into;      // the way into download mode
+        bool otaOnly;
+        const char* done;      // "detail" at the end
+    } rows[] = {
+        {"watchk8_mt60d_ublox", "WK8_GSM1.2.3_BLE4_U_V5", "WK8_GSM1.9.9_BLE4_U_V5", "1.9.9", "AT^STARTFLASHROM",
+         "AT+CFUN=1,1", false, "当前固件已是最新版！"},
+        {"watchn3_mt61a_ublox", "WN3_GSM9.3.0,X1", "WN3_GSM9.9.0,X1", "9.9.0", "", "AT^PWROFF", true,
+         "固件下载成功，手表会自动重启并完成升级"},
+        {"watcht4_mt2503d_mt3333", "WT4_GSM1.2.3,A", "WT4_GSM1.9.9,A", "1.9.9", "", "AT^PWROFF", false,
+         "当前固件已是最新版！"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.model);
+        VWATCH_OK(watch.Reset());
+        VWATCH_OK(watch.Plug(kWatchPort));
+        VWATCH_OK(watch.SetRebootUnplugsOnce());
+        VWATCH_OK(watch.SetDownloadCom(kDownloadCom));
+        VWATCH_OK(watch.SetVersion(row.before));
+        VWATCH_OK(watch.SetNewVersion(row.after));
+        VWATCH_OK(watch.ClearRegions());
+        RunningTool tool(L"C:\\tvsp-tool-ui\\classes");
+        OfferPackage(tool, row.model, row.version);
+        ASSERT_TRUE(tool.Start());
+        DeviceAnnouncer announcer(SendUictl, kDownloadCom);
+        PressUpgrade();
+        const json window = WaitForWindow([&](const json& w) {
+            return ControlText(w, "detail") == row.done || ControlVisible(w, "panel-fail");
+        }, 180000);
+        EXPECT_FALSE(ControlVisible(window, "panel-fail")) << ControlTextIn(window, "panel-fail", "label");
+        EXPECT_EQ(ControlText(window, "detail"), row.done);
+        ExpectPackageWritten(row.otaOnly);
+        const auto log = watch.ReceivedCommands();
+        const auto at = [&](const std::string& command) { return std::find(log.begin(), log.end(), command) - log.begin(); };
+        const auto end = static_cast<std::ptrdiff_t>(log.size());
+        EXPECT_LT(at("AT^TESTSTART"), at(row.into));
+        EXPECT_LT(at(row.into), end) << "never sent into download mode";
+        if (*row.prepared) {
+            EXPECT_LT(at(row.prepared), at(row.into));
+        }
+        EXPECT_EQ(std::count(log.begin(), log.end(), std::string("AT+ESDS=0")), 0);
+        EXPECT_TRUE(tool.CloseByButton());
+    }
+}
+
+// Class 50 below 9.2.0 is restarted by hand: the restart prompt opens, nothing is said to the
+// watch over AT, and the flash starts when its download port appears.
+TEST_F(ToolUpgradeTest, LegacyFirmwareIsRestartedByHandAfterThePrompt) {
+    VWATCH_OK(watch.SetVersion("WN3_GSM9.1.0,X1"));
+    VWATCH_OK(watch.SetNewVersion("WN3_GSM9.9.0,X1"));
+    RunningTool tool(L"C:\\tvsp-tool-ui\\legacy50");
+    OfferPackage(tool, "watchn3_mt61a_ublox", "9.9.0");
+    ASSERT_TRUE(tool.Start());
+    DeviceAnnouncer announcer(SendUictl, kDownloadCom);
+    json window;
+    ASSERT_TRUE(WaitUntil([&] { return ControlVisible(window = MainWindowSnapshot(), "updateButton"); }, 60000));
+    VWATCH_OK(watch.ClearLog());
+    PressUpgrade();
+    // The prompt: the guide's window in its restart mode.
+    const auto guideOpen = [] {
+        const json snapshot = json::parse(Uictl(L"snapshot").output, nullptr, false);
+        if (!snapshot.is_object() || !snapshot.contains("windows")) return false;
+        for (const auto& w : snapshot["windows"])
+            if (w.value("name", std::string()) == "connectguide" && ControlVisible(w, "prompt_restart")) return true;
+        return false;
+    };
+    ASSERT_TRUE(WaitUntil(guideOpen, 30000)) << "no restart prompt";
+    SaveToolScreenshot(L"tool-restart-prompt");
+    EXPECT_TRUE(watch.ReceivedCommands().empty()) << "the watch was spoken to";
+    // The user restarts the watch into download mode by hand (here: the same request, sent by the
+    // test; the tool's own commands were checked above).
+    PowerOffWatch(kWatchPort);
+    window = WaitForWindow([](const json& w) {
+        return ControlText(w, "detail") == "固件下载成功，手表会自动重启并完成升级" || ControlVisible(w, "panel-fail");
+    }, 180000);
+    EXPECT_FALSE(ControlVisible(window, "panel-fail")) << ControlTextIn(window, "panel-fail", "label");
+    ExpectPackageWritten(true);
+    EXPECT_TRUE(WaitUntil([&] { return !guideOpen(); }, 10000)) << "the prompt stayed open";
+    EXPECT_TRUE(tool.CloseByButton());
 }
