@@ -52,7 +52,7 @@ TEST(UpgradeWaitTest, AFlashedWatchThatNeverReturnsEndsTheWait) {
     ASSERT_TRUE(WaitUntil([&] { return ControlVisible(window = MainWindowSnapshot(), "panel-fail"); }, 300000));
     EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"), "恢复数据失败。");
     EXPECT_TRUE(ControlVisible(window, "back"));
-    EXPECT_EQ(watch.Regions().size(), 3u) << "the download did not complete first";
+    EXPECT_EQ(watch.Regions().size(), 2u) << "the download did not complete first";  // ROM and OTA
     EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"imei"), "861234567890123");
     EXPECT_TRUE(tool.CloseByButton());
 }

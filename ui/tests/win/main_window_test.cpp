@@ -376,3 +376,31 @@ TEST_F(MainWindowTest, GuidedModeTimesOut) {
     EXPECT_EQ(window->Guide(), nullptr);
     EXPECT_FALSE(window->Workflow().OnTimer(4242)) << "not the workflow's timer";
 }
+
+// The package download fills the first 5 steps of the bar; without a length nothing moves.
+TEST_F(MainWindowTest, PackageDownloadFillsTheFirstFiveSteps) {
+    window->EnterFlashDisplay();
+    const struct {
+        int received, total, bar;
+    } rows[] = {{600000, 1000000, 3}, {0, 1000000, 0}, {999999, 1000000, 4}, {1000000, 1000000, 5}, {5000, 0, 5}};
+    for (const auto& row : rows) {
+        UpdateEvent event;
+        event.tag = kTagRomPackage;
+        event.kind = UpdateEvent::Progress;
+        event.received = row.received;
+        event.total = row.total;
+        window->HandleUpdateEvent(event);
+        auto* bar = UifCast<ICtrlProgressBar>(Control("panel-ready/progress"));
+        ASSERT_NE(bar, nullptr);
+        EXPECT_EQ(bar->GetPosition(), row.bar) << row.received << "/" << row.total;
+    }
+    // A failed download: the failure panel with "back", the store gone.
+    UpdateEvent failed;
+    failed.tag = kTagRomPackage;
+    failed.kind = UpdateEvent::Failed;
+    failed.status = 404;
+    window->HandleUpdateEvent(failed);
+    EXPECT_EQ(Text("panel-fail/label"), L"下载ROM失败,请检查电脑网络");
+    EXPECT_TRUE(Visible("back"));
+    EXPECT_TRUE(window->GetRomSettingPath().empty());
+}
