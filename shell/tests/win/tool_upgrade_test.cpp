@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -33,6 +35,8 @@ std::wstring PackagePath(const std::string& model) {
     return GetOwnDirectory() + L"\\..\\testing\\packages\\" + AnsiToWide(model) + L".cab";
 }
 
+void SendUictl(const std::wstring& command) { Uictl(command); }
+
 class ToolUpgradeTest : public VirtualWatchTest {
 protected:
     void SetUp() override {
@@ -47,6 +51,7 @@ protected:
         ASSERT_TRUE(server.Connect());
     }
     void TearDown() override {
+        announcer_.reset();
         server.Clear();
         watch.Reset();
         watch.Plug(kWatchPort);
@@ -64,21 +69,53 @@ protected:
                                      "\",\"timestamp\":1700000000,\"logs\":[\"one\",\"two\"]}}"));
     }
 
+    // A watch at firmware `before` (`after` once flashed), the model's package offered, the tool
+    // started and its upgrade button pressed, the watch's ports announced from then on.
+    void StartUpgrade(RunningTool& tool, const std::string& model, const std::string& before,
+                      const std::string& after, const std::string& version = "1.9.9") {
+        VWATCH_OK(watch.SetVersion(before));
+        VWATCH_OK(watch.SetNewVersion(after));
+        OfferPackage(tool, model, version);
+        if (HasFatalFailure()) return;
+        ASSERT_TRUE(tool.Start());
+        announcer_.emplace(SendUictl, kDownloadCom);
+        PressUpgrade();
+    }
+
     // Waits for the upgrade button and presses it.
     void PressUpgrade() {
         json window;
-        ASSERT_TRUE(WaitUntil([&] { return ControlVisible(window = MainWindowSnapshot(), "updateButton"); }, 60000))
+        ASSERT_TRUE(WaitUntil([&] {
+            Narrate(window = MainWindowSnapshot());
+            return ControlVisible(window, "updateButton");
+        }, 60000))
             << "no upgrade offered; detail " << ControlText(window, "detail") << ", status "
             << ControlText(window, "Status");
         ASSERT_EQ(Uictl(L"click mainWnd/updateButton").exitCode, 0u);
     }
 
-    // The window once `done` holds for it, or once the time is up.
+    // The window once `done` holds for it, or once the time is up. Every new status line and bar
+    // position on the way is printed ("stage: ..."), so a run's log tells the upgrade's story.
     json WaitForWindow(const std::function<bool(const json&)>& done, DWORD timeoutMs) {
         json window;
-        WaitUntil([&] { return done(window = MainWindowSnapshot()); }, timeoutMs);
+        WaitUntil([&] {
+            window = MainWindowSnapshot();
+            Narrate(window);
+            return done(window);
+        }, timeoutMs);
         return window;
     }
+    void Narrate(const json& window) {
+        if (!window.is_object()) return;
+        const std::string detail = ControlText(window, "detail");
+        const std::string failure = ControlVisible(window, "panel-fail") ? ControlTextIn(window, "panel-fail", "label") : "";
+        const json* bar = window.contains("controls") ? FindControl(window["controls"], "progress") : nullptr;
+        const int value = bar && bar->contains("value") && (*bar)["value"].is_number() ? (*bar)["value"].get<int>() : -1;
+        const std::string line = (failure.empty() ? detail : "failed: " + failure) + " [" + std::to_string(value) + "%]";
+        if (line != lastStage_) std::printf("stage: %s\n", line.c_str());
+        lastStage_ = line;
+    }
+    std::string lastStage_;
 
     // The watch holds the sample images the packages carry, region by region: the boot loader is
     // never rewritten, and the classes that upgrade themselves take only "OTA".
@@ -100,27 +137,23 @@ protected:
     }
 
     tvsp::UpdateServerClient server;
+    std::optional<DeviceAnnouncer> announcer_;
 };
-
-void SendUictl(const std::wstring& command) { Uictl(command); }
 
 }  // namespace
 
 // The main job: a class-20 watch is flashed with the signed package, comes back with the new
 // firmware and gets its data back from the server; nothing of the upgrade is left behind.
 TEST_F(ToolUpgradeTest, OneKeyUpgradeFlashesTheWatchAndRestoresItsData) {
-    VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
-    VWATCH_OK(watch.SetNewVersion("WK7_GSM1.9.9_BLE4_U_V5"));
     RunningTool tool(L"C:\\tvsp-tool-ui\\upgrade");
-    OfferPackage(tool, "watchk7_mt60d_ublox");
     ASSERT_TRUE(server.Reply("/upgrade/query", 200, "contacts=mum,dad\nalarms=07:00"));
-    ASSERT_TRUE(tool.Start());
-    DeviceAnnouncer announcer(SendUictl, kDownloadCom);
-    ASSERT_TRUE(announcer.Running());
-    PressUpgrade();
+    StartUpgrade(tool, "watchk7_mt60d_ublox", "WK7_GSM1.2.3_BLE4_U_V5", "WK7_GSM1.9.9_BLE4_U_V5");
+    ASSERT_FALSE(HasFatalFailure());
 
     // The restore ends with a box asking to reconnect; by then the data is on the watch.
-    EXPECT_EQ(AnswerMessageBox(180000), "请把USB线断开，并重新连接一次即可完成升级");
+    WaitForWindow([](const json& w) { return ControlText(w, "detail") == "正在进行数据恢复"; }, 180000);
+    EXPECT_EQ(AnswerMessageBox(60000), "请把USB线断开，并重新连接一次即可完成升级");
+    std::printf("stage: box \"请把USB线断开，并重新连接一次即可完成升级\" answered\n");
     const json window = WaitForWindow([](const json& w) {
         return ControlText(w, "detail") == "当前固件已是最新版！" || ControlVisible(w, "panel-fail");
     }, 30000);
@@ -145,13 +178,9 @@ TEST_F(ToolUpgradeTest, OneKeyUpgradeFlashesTheWatchAndRestoresItsData) {
 
 // Class 31 keeps its data on the watch: saved before the reboot, restored once it is back.
 TEST_F(ToolUpgradeTest, OnWatchRestoreClassSavesBeforeAndRestoresAfter) {
-    VWATCH_OK(watch.SetVersion("WM5_GSM1.2.3_BLE4_U_V5"));
-    VWATCH_OK(watch.SetNewVersion("WM5_GSM1.9.9_BLE4_U_V5"));
     RunningTool tool(L"C:\\tvsp-tool-ui\\upgrade31");
-    OfferPackage(tool, "watchm5_mt60d_ublox");
-    ASSERT_TRUE(tool.Start());
-    DeviceAnnouncer announcer(SendUictl, kDownloadCom);
-    PressUpgrade();
+    StartUpgrade(tool, "watchm5_mt60d_ublox", "WM5_GSM1.2.3_BLE4_U_V5", "WM5_GSM1.9.9_BLE4_U_V5");
+    ASSERT_FALSE(HasFatalFailure());
     const json window = WaitForWindow([](const json& w) {
         return ControlText(w, "detail") == "当前固件已是最新版！" || ControlVisible(w, "panel-fail");
     }, 180000);
@@ -274,14 +303,10 @@ TEST_F(ToolUpgradeTest, APendingRestoreIsMadeForTheSameWatchOnly) {
 // Class 33 upgrades itself after the download: the tool says so, and the watch's own restart
 // (it leaves once more and comes back) is no disconnection and no failure.
 TEST_F(ToolUpgradeTest, AWatchThatUpgradesItselfIsLetGoAndFoundAgain) {
-    VWATCH_OK(watch.SetVersion("WM5C_GSM1.2.3_BLE4_U_V5"));
-    VWATCH_OK(watch.SetNewVersion("WM5C_GSM1.9.9_BLE4_U_V5"));
     VWATCH_OK(watch.SetAfterRestart(true, 2000, 2000));
     RunningTool tool(L"C:\\tvsp-tool-ui\\upgrade33");
-    OfferPackage(tool, "watchm5c_mt60d_ublox");
-    ASSERT_TRUE(tool.Start());
-    DeviceAnnouncer announcer(SendUictl, kDownloadCom);
-    PressUpgrade();
+    StartUpgrade(tool, "watchm5c_mt60d_ublox", "WM5C_GSM1.2.3_BLE4_U_V5", "WM5C_GSM1.9.9_BLE4_U_V5");
+    ASSERT_FALSE(HasFatalFailure());
     json window = WaitForWindow([](const json& w) {
         return ControlText(w, "detail") == "固件下载成功，手表会自动重启并完成升级" || ControlVisible(w, "panel-fail");
     }, 180000);
@@ -408,14 +433,10 @@ TEST_F(ToolUpgradeTest, EachClassIsPreparedAndRestartedItsWay) {
         VWATCH_OK(watch.Plug(kWatchPort));
         VWATCH_OK(watch.SetRebootUnplugsOnce());
         VWATCH_OK(watch.SetDownloadCom(kDownloadCom));
-        VWATCH_OK(watch.SetVersion(row.before));
-        VWATCH_OK(watch.SetNewVersion(row.after));
         VWATCH_OK(watch.ClearRegions());
         RunningTool tool(L"C:\\tvsp-tool-ui\\classes");
-        OfferPackage(tool, row.model, row.version);
-        ASSERT_TRUE(tool.Start());
-        DeviceAnnouncer announcer(SendUictl, kDownloadCom);
-        PressUpgrade();
+        StartUpgrade(tool, row.model, row.before, row.after, row.version);
+        ASSERT_FALSE(HasFatalFailure());
         const json window = WaitForWindow([&](const json& w) {
             return ControlText(w, "detail") == row.done || ControlVisible(w, "panel-fail");
         }, 180000);
@@ -468,5 +489,50 @@ TEST_F(ToolUpgradeTest, LegacyFirmwareIsRestartedByHandAfterThePrompt) {
     EXPECT_FALSE(ControlVisible(window, "panel-fail")) << ControlTextIn(window, "panel-fail", "label");
     ExpectPackageWritten(true);
     EXPECT_TRUE(WaitUntil([&] { return !guideOpen(); }, 10000)) << "the prompt stayed open";
+    EXPECT_TRUE(tool.CloseByButton());
+}
+
+// A preparation that fails five times stops the upgrade before the watch leaves normal mode.
+TEST_F(ToolUpgradeTest, AFailedPreparationStopsBeforeTheReboot) {
+    const struct {
+        const char* model;
+        const char* version;
+        const char* command;
+        const char* text;
+    } rows[] = {
+        {"watchm5_mt60d_ublox", "WM5_GSM1.2.3_BLE4_U_V5", "AT+ESDS=0", "升级失败，请重试。"},
+        {"watchk8_mt60d_ublox", "WK8_GSM1.2.3_BLE4_U_V5", "AT^STARTFLASHROM", "开启看门狗失败，请重试。"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.model);
+        VWATCH_OK(watch.ClearFaults());
+        VWATCH_OK(watch.SetVersion(row.version));
+        VWATCH_OK(watch.SetFault(row.command, "wrong"));
+        RunningTool tool(L"C:\\tvsp-tool-ui\\preparation");
+        OfferPackage(tool, row.model);
+        ASSERT_TRUE(tool.Start());
+        PressUpgrade();
+        const json window = WaitForWindow([](const json& w) { return ControlVisible(w, "panel-fail"); }, 90000);
+        EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"), row.text);
+        const auto log = watch.ReceivedCommands();
+        EXPECT_EQ(std::count(log.begin(), log.end(), std::string(row.command)), 5);
+        EXPECT_EQ(std::count(log.begin(), log.end(), std::string("AT+CFUN=1,1")), 0) << "rebooted after all";
+        EXPECT_TRUE(tool.CloseByButton());
+        VWATCH_OK(watch.ClearLog());
+    }
+}
+
+// The server fails the restore query: the failure says so, and the marker stays for the next
+// connection.
+TEST_F(ToolUpgradeTest, AServerThatFailsTheRestoreKeepsTheMarker) {
+    RunningTool tool(L"C:\\tvsp-tool-ui\\restorefail");
+    ASSERT_TRUE(server.Reply("/upgrade/query", 500, "down"));
+    StartUpgrade(tool, "watchk7_mt60d_ublox", "WK7_GSM1.2.3_BLE4_U_V5", "WK7_GSM1.9.9_BLE4_U_V5");
+    ASSERT_FALSE(HasFatalFailure());
+    const json window = WaitForWindow([](const json& w) { return ControlVisible(w, "panel-fail"); }, 180000);
+    EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"), "下载恢复数据失败！");
+    EXPECT_TRUE(ControlVisible(window, "back"));
+    EXPECT_EQ(watch.RestoreData(), "");
+    EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"imei"), kImei);
     EXPECT_TRUE(tool.CloseByButton());
 }

@@ -1,0 +1,102 @@
+// Benchmark, not a test: one class-20 upgrade of an 8 MiB ROM set on the real tool, from the
+// click on "updateButton" to the restore's box, with each stage's time beside the waits the
+// workflow itself must make. Prints figures; asserts only that the upgrade ended.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "base/win/strings.h"
+#include "engine/tests/win/watch_test_support.h"
+#include "shell/tests/win/device_announcer.h"
+#include "shell/tests/win/tool_test_support.h"
+#include "testing/update-server/client/update_server_client.h"
+
+using namespace TVSP;
+using namespace tvsp_test;
+
+namespace {
+
+void SendUictl(const std::wstring& command) { Uictl(command); }
+
+struct Stage {
+    const char* name;
+    const char* fixedWaits;  // what the workflow waits on purpose within the stage
+    DWORD endMs = 0;         // since the click; 0 while not reached
+};
+
+bool HasBox() {
+    const json boxes = json::parse(Uictl(L"msgbox").output, nullptr, false);
+    return boxes.is_object() && boxes.contains("boxes") && boxes["boxes"].is_array() && !boxes["boxes"].empty();
+}
+
+}  // namespace
+
+TEST(UpgradeBench, StageTimesOfAnEightMiBUpgrade) {
+    tvsp::VirtualWatchClient watch;
+    ASSERT_TRUE(watch.Connect());
+    VWATCH_OK(watch.Reset());
+    VWATCH_OK(watch.Plug(kWatchPort));
+    VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
+    VWATCH_OK(watch.SetNewVersion("WK7_GSM1.9.9_BLE4_U_V5"));
+    VWATCH_OK(watch.SetRebootUnplugsOnce());
+    VWATCH_OK(watch.SetDownloadCom(7));
+    VWATCH_OK(watch.SetDownloadDelay(0));  // the watch's own delays at their minimum
+    tvsp::UpdateServerClient server;
+    ASSERT_TRUE(server.Connect());
+    RunningTool tool(L"C:\\tvsp-bench\\upgrade");
+    const std::string data = "[watch]\r\nmodel=watchk7_mt60d_ublox\r\n";
+    ASSERT_TRUE(WriteWholeFile(tool.File(L"sproutdata.ini"), data.data(), data.size()));
+    const std::wstring package = GetOwnDirectory() + L"\\..\\testing\\packages\\bench-8mib.cab";
+    ASSERT_TRUE(server.File("/packages/bench.cab", WideToUtf8(package)));
+    ASSERT_TRUE(server.Reply("/checkupdate/rom", 200,
+                             "{\"watchk7_mt60d_ublox\":{\"version\":\"1.9.9\",\"url\":\"" +
+                                 tvsp::UpdateServerClient::HttpUrl("/packages/bench.cab") + "\"}}"));
+    ASSERT_TRUE(server.Reply("/upgrade/query", 200, "contacts=mum\nalarms=07:00"));
+    ASSERT_TRUE(tool.Start());
+    DeviceAnnouncer announcer(SendUictl, 7);
+    ASSERT_TRUE(WaitUntil([] { return ControlVisible(MainWindowSnapshot(), "updateButton"); }, 60000));
+
+    std::vector<Stage> stages = {
+        {"package download, check, unpacking, readiness", "none when the first AT^TESTSTART answers"},
+        {"reboot to the download port's arrival", "the watch's own (download delay 0)"},
+        {"writing the ROM set, watchdog restart", "the engine's watchdog (50 ms)"},
+        {"the tool sees the watch back", "one announcement poll (100 ms)"},
+        {"restore (IMEI, query, AT^RSDTA/B)", "none when every part is taken at once"},
+    };
+    const DWORD click = ::GetTickCount();
+    ASSERT_EQ(Uictl(L"click mainWnd/updateButton").exitCode, 0u);
+    std::size_t next = 0;
+    const auto reached = [&](std::size_t index) {
+        const DWORD now = ::GetTickCount() - click;
+        for (; next <= index && next < stages.size(); ++next) stages[next].endMs = now;
+    };
+    while (next < stages.size() && ::GetTickCount() - click < 300000) {
+        const std::string status = watch.Status();
+        const bool normal = status.find("mode=normal") != std::string::npos;
+        if (next == 0 && !normal) reached(0);
+        if (next == 1 && status.find("mode=download") != std::string::npos) reached(1);
+        if (next == 2 && normal) reached(2);
+        if (next == 3) {
+            const std::string detail = ControlText(MainWindowSnapshot(), "detail");
+            if (detail == "正在进行数据备份" || detail == "正在进行数据恢复") reached(3);
+        }
+        if (next == 4 && HasBox()) reached(4);
+        ::Sleep(next == 0 ? 20 : 50);
+    }
+    ASSERT_EQ(next, stages.size()) << "the upgrade did not end within 300 s";
+    Uictl(L"msgbox-press OK");
+
+    std::printf("\n8 MiB ROM set, class 20, on the real tool under Wine (resolution about one snapshot, 0.1-0.3 s)\n");
+    std::printf("%-42s %10s %10s   %s\n", "stage", "ends at ms", "takes ms", "waits the workflow makes");
+    DWORD previous = 0;
+    for (const Stage& stage : stages) {
+        std::printf("%-42s %10lu %10lu   %s\n", stage.name, stage.endMs, stage.endMs - previous, stage.fixedWaits);
+        previous = stage.endMs;
+    }
+    std::printf("%-42s %10lu\n", "click to the restore's box", previous);
+    EXPECT_TRUE(tool.CloseByButton());
+}
