@@ -208,14 +208,16 @@ inline std::string ReadIniValue(const std::wstring& file, const wchar_t* section
 }
 
 // Saves the tool's main window as out/screenshots/<name>.png when screenshots are on.
-inline void SaveToolScreenshot(const wchar_t* name) {
+// True when one was saved.
+inline bool SaveToolScreenshot(const wchar_t* name) {
     const std::wstring folder = tvsp::ScreenshotFolder();
+    if (folder.empty()) return false;
     const json window = MainWindowSnapshot();
-    if (folder.empty() || !window.is_object() || !window.contains("hwnd") || !window["hwnd"].is_string()) return;
+    if (!window.is_object() || !window.contains("hwnd") || !window["hwnd"].is_string()) return false;
     HWND hwnd = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(
         std::stoull(window["hwnd"].get<std::string>(), nullptr, 16)));
     tvsp::GdiplusSession gdiplus;
-    if (gdiplus.Ok()) static_cast<void>(tvsp::SaveWindowPng(hwnd, folder + L"\\" + name + L".png"));
+    return gdiplus.Ok() && tvsp::SaveWindowPng(hwnd, folder + L"\\" + name + L".png");
 }
 
 }  // namespace tvsp_test

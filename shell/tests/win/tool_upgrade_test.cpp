@@ -112,10 +112,23 @@ protected:
         const json* bar = window.contains("controls") ? FindControl(window["controls"], "progress") : nullptr;
         const int value = bar && bar->contains("value") && (*bar)["value"].is_number() ? (*bar)["value"].get<int>() : -1;
         const std::string line = (failure.empty() ? detail : "failed: " + failure) + " [" + std::to_string(value) + "%]";
-        if (line != lastStage_) std::printf("stage: %s\n", line.c_str());
+        if (line != lastStage_) {
+            std::printf("stage: %s\n", line.c_str());
+            // A picture of each new status line (not of every bar step) for the demo's record.
+            if (detail != lastDetail_ || !failure.empty()) {
+                const std::wstring name = L"tool-" + TVSP::AnsiToWide(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
+                                          L"-" + std::to_wstring(++shots_);
+                if (SaveToolScreenshot(name.c_str())) {
+                    std::printf("stage: screenshot out/screenshots/%s.png\n", TVSP::WideToUtf8(name).c_str());
+                }
+            }
+            lastDetail_ = detail;
+        }
         lastStage_ = line;
     }
     std::string lastStage_;
+    std::string lastDetail_;
+    int shots_ = 0;
 
     // The watch holds the sample images the packages carry, region by region: the boot loader is
     // never rewritten, and the classes that upgrade themselves take only "OTA".
@@ -160,7 +173,7 @@ TEST_F(ToolUpgradeTest, OneKeyUpgradeFlashesTheWatchAndRestoresItsData) {
     EXPECT_FALSE(ControlVisible(window, "panel-fail")) << ControlTextIn(window, "panel-fail", "label");
     EXPECT_EQ(ControlText(window, "version"), "1.9.9");
     EXPECT_EQ(ControlText(window, "Status"), "已连接TarvoSprout");
-    SaveToolScreenshot(L"tool-upgrade-done");
+    static_cast<void>(SaveToolScreenshot(L"tool-upgrade-done"));  // only when screenshots are on
 
     // Every region of the package arrived byte for byte.
     ExpectPackageWritten();
@@ -374,7 +387,7 @@ TEST_F(ToolUpgradeTest, TheUsbDiskModelGetsItsPackageOnItsDisk) {
     EXPECT_FALSE(ControlVisible(window, "panel-fail")) << ControlTextIn(window, "panel-fail", "label");
     EXPECT_EQ(ControlText(window, "detail"),
               "固件拷贝成功，请拔掉数据线，手表10秒后将自动升级！若手表网络不可用，则无法升级！");
-    SaveToolScreenshot(L"tool-usb-disk-copied");
+    static_cast<void>(SaveToolScreenshot(L"tool-usb-disk-copied"));  // only when screenshots are on
     const std::string copied = tvsp::ReadAll(L"R:\\update.cab");
     const std::string package = tvsp::ReadAll(PackagePath("watchn3x_mt61a_ublox"));
     EXPECT_FALSE(package.empty());
@@ -478,7 +491,7 @@ TEST_F(ToolUpgradeTest, LegacyFirmwareIsRestartedByHandAfterThePrompt) {
         return false;
     };
     ASSERT_TRUE(WaitUntil(guideOpen, 30000)) << "no restart prompt";
-    SaveToolScreenshot(L"tool-restart-prompt");
+    static_cast<void>(SaveToolScreenshot(L"tool-restart-prompt"));  // only when screenshots are on
     EXPECT_TRUE(watch.ReceivedCommands().empty()) << "the watch was spoken to";
     // The user restarts the watch into download mode by hand (here: the same request, sent by the
     // test; the tool's own commands were checked above).
@@ -534,5 +547,28 @@ TEST_F(ToolUpgradeTest, AServerThatFailsTheRestoreKeepsTheMarker) {
     EXPECT_TRUE(ControlVisible(window, "back"));
     EXPECT_EQ(watch.RestoreData(), "");
     EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"imei"), kImei);
+    EXPECT_TRUE(tool.CloseByButton());
+}
+
+// The disk gone before the copy: the copy's text, and the disk's removal that follows is the same
+// failure, not a disconnection on top of it.
+TEST_F(ToolUpgradeTest, ADiskGoneBeforeTheCopyFailsOnce) {
+    VWATCH_OK(watch.Unplug());
+    ASSERT_TRUE(watch.PlugDisk('T', 12 * 1024 * 1024));
+    RunningTool tool(L"C:\\tvsp-tool-ui\\diskgone");
+    OfferPackage(tool, "watchn3x_mt61a_ublox", "10.0.2");
+    ASSERT_TRUE(tool.Start());
+    json window;
+    ASSERT_TRUE(WaitUntil([&] { return ControlVisible(window = MainWindowSnapshot(), "updateButton"); }, 30000));
+    ASSERT_TRUE(watch.UnplugDisk());
+    ASSERT_EQ(Uictl(L"click mainWnd/updateButton").exitCode, 0u);
+    window = WaitForWindow([](const json& w) { return ControlVisible(w, "panel-fail"); }, 60000);
+    EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"), "固件拷贝失败，升级过程中请勿断开数据线，请勿弹出手表优盘！");
+    ASSERT_EQ(Uictl(L"device remove \\\\?\\USB#VID_0E8D&PID_0002#TVSPDISK#{a5dcbf10-6530-11d2-901f-00c04fb951ed}").exitCode, 0u);
+    ASSERT_EQ(Uictl(L"volume remove T").exitCode, 0u);
+    ::Sleep(1000);
+    window = MainWindowSnapshot();
+    EXPECT_TRUE(ControlVisible(window, "panel-fail")) << "the removal replaced the failure";
+    EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"), "固件拷贝失败，升级过程中请勿断开数据线，请勿弹出手表优盘！");
     EXPECT_TRUE(tool.CloseByButton());
 }
