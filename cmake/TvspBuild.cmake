@@ -74,9 +74,10 @@ set(TVSP_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Private Wine p
 # tvsp_windows_test(NAME SOURCES ... LIBS ... [GUI] [VWATCH] [UPDATE_SERVER] [TIMEOUT s])
 # UPDATE_SERVER: the test update server runs beside the program (TVSP_UPDATE_* in its environment)
 # and the prefix trusts its test CA. OWN_PREFIX: the program runs in a Wine prefix of its own,
-# beside the others (the test command runs two Windows tests at a time).
+# beside the others (the test command runs two Windows tests at a time). BENCH: a benchmark built
+# the same way but never registered as a test.
 function(tvsp_windows_test name)
-  cmake_parse_arguments(A "GUI;VWATCH;UPDATE_SERVER;OWN_PREFIX" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "GUI;VWATCH;UPDATE_SERVER;OWN_PREFIX;BENCH" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT WIN32 OR NOT TVSP_BUILD_TESTS)
     return()
   endif()
@@ -86,6 +87,9 @@ function(tvsp_windows_test name)
   target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR})
   target_link_options(${name} PRIVATE -municode)
   target_link_libraries(${name} PRIVATE ${A_LIBS} ${TVSP_GTEST_LIBS})
+  if(A_BENCH)
+    return()  # a benchmark: built like a test program, run by hand, never by CTest
+  endif()
   if(A_OWN_PREFIX)
     set(launcher_args --prefix ${CMAKE_BINARY_DIR}/wineprefix-${name})
   else()
