@@ -572,3 +572,51 @@ TEST_F(ToolUpgradeTest, ADiskGoneBeforeTheCopyFailsOnce) {
     EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"), "固件拷贝失败，升级过程中请勿断开数据线，请勿弹出手表优盘！");
     EXPECT_TRUE(tool.CloseByButton());
 }
+
+// Restores that fail after the flash: the class's text, and the marker kept for the next
+// connection.
+TEST_F(ToolUpgradeTest, ARestoreTheWatchRefusesKeepsTheMarker) {
+    const struct {
+        const char* model;
+        const char* before;
+        const char* after;
+        const char* text;
+    } rows[] = {
+        // The watch refuses data A five times.
+        {"watchk7_mt60d_ublox", "WK7_GSM1.2.3_BLE4_U_V5", "WK7_GSM1.9.9_BLE4_U_V5", "数据恢复失败，请重新连接一下设备"},
+        // The watch refuses AT+ESDS=1 ten times.
+        {"watchm5_mt60d_ublox", "WM5_GSM1.2.3_BLE4_U_V5", "WM5_GSM1.9.9_BLE4_U_V5", "恢复数据失败，请重新连接一下设备。"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.model);
+        VWATCH_OK(watch.Reset());
+        VWATCH_OK(watch.Plug(kWatchPort));
+        VWATCH_OK(watch.SetRebootUnplugsOnce());
+        VWATCH_OK(watch.SetDownloadCom(kDownloadCom));
+        VWATCH_OK(watch.SetImei(kImei));
+        VWATCH_OK(watch.SetRestoreErrors('A', 5));
+        VWATCH_OK(watch.SetFault("AT+ESDS=1", "wrong"));
+        ASSERT_TRUE(server.Reply("/upgrade/query", 200, "a=1\nb=2"));
+        RunningTool tool(L"C:\\tvsp-tool-ui\\restorerefused");
+        StartUpgrade(tool, row.model, row.before, row.after);
+        ASSERT_FALSE(HasFatalFailure());
+        const json window = WaitForWindow([](const json& w) { return ControlVisible(w, "panel-fail"); }, 180000);
+        EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"), row.text);
+        EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"imei"), kImei);
+        EXPECT_TRUE(tool.CloseByButton());
+    }
+}
+
+// A restore owed at connection that the watch refuses: a box says so, the marker stays.
+TEST_F(ToolUpgradeTest, APendingRestoreTheWatchRefusesIsReported) {
+    VWATCH_OK(watch.SetVersion("WK7_GSM1.9.9_BLE4_U_V5"));
+    VWATCH_OK(watch.SetRestoreErrors('B', 5));
+    RunningTool tool(L"C:\\tvsp-tool-ui\\pendingrefused");
+    ASSERT_TRUE(server.Reply("/upgrade/query", 200, "a=1\nb=2"));
+    const std::string same = std::string("[watch]\r\nmodel=watchk7_mt60d_ublox\r\nimei=") + kImei + "\r\n";
+    ASSERT_TRUE(WriteWholeFile(tool.File(L"sproutdata.ini"), same.data(), same.size()));
+    ASSERT_TRUE(tool.Start());
+    EXPECT_EQ(AnswerMessageBox(90000), "数据恢复失败，请重新连接一下设备");
+    EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"imei"), kImei);
+    EXPECT_TRUE(tool.CloseByButton());
+}

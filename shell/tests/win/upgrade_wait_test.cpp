@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "base/win/strings.h"
@@ -53,6 +54,31 @@ TEST(UpgradeWaitTest, AFlashedWatchThatNeverReturnsEndsTheWait) {
     EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"), "恢复数据失败。");
     EXPECT_TRUE(ControlVisible(window, "back"));
     EXPECT_EQ(watch.Regions().size(), 2u) << "the download did not complete first";  // ROM and OTA
+    EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"imei"), "861234567890123");
+    EXPECT_TRUE(tool.CloseByButton());
+}
+
+// A restore owed at connection to a watch that stops answering "AT": 120 pings a second apart,
+// then "恢复数据失败！"; the marker stays.
+TEST(UpgradeWaitTest, ARestoreWaitsForTheWatchThenGivesUp) {
+    tvsp::VirtualWatchClient watch;
+    ASSERT_TRUE(watch.Connect());
+    VWATCH_OK(watch.Reset());
+    VWATCH_OK(watch.Plug(kWatchPort));
+    VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
+    VWATCH_OK(watch.SetImei("861234567890123"));
+    VWATCH_OK(watch.SetFault("AT", "silent"));  // only the plain "AT": version and IMEI still answer
+    tvsp::UpdateServerClient server;
+    ASSERT_TRUE(server.Connect());
+    RunningTool tool(L"C:\\tvsp-wait\\no-ping");
+    const std::string data = "[watch]\r\nmodel=watchk7_mt60d_ublox\r\nimei=861234567890123\r\n";
+    ASSERT_TRUE(TVSP::WriteWholeFile(tool.File(L"sproutdata.ini"), data.data(), data.size()));
+    ASSERT_TRUE(tool.Start());
+    json window;
+    ASSERT_TRUE(WaitUntil([&] { return ControlVisible(window = MainWindowSnapshot(), "panel-fail"); }, 500000));
+    EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"), "恢复数据失败！");
+    const auto log = watch.ReceivedCommands();
+    EXPECT_EQ(std::count(log.begin(), log.end(), std::string("AT")), 120);
     EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"imei"), "861234567890123");
     EXPECT_TRUE(tool.CloseByButton());
 }
