@@ -199,26 +199,21 @@ void UpgradeWorkflow::CopyToWatchDisk() {
     const DiskCopyOutcome outcome = CopyPackageToWatchDisk(source, usbDriveLetter_, &bar);
     if (outcome == DiskCopyOutcome::Copied) {
         display_.SetProgress(100);
-        display_.SetStatusLine(kUpgradedText);
-        const std::string newest = display_.NewestVersion();
-        display_.ShowFirmwareVersion(newest);
-        watch_.SetVersion(newest);
-        display_.ShowReady();
-    } else {
-        // The disk going away is announced next: that removal is this failure, not another one.
-        if (outcome == DiskCopyOutcome::SourceOrTargetMissing) expectRemoval_ = true;
-        FailUpgrade(outcome == DiskCopyOutcome::DiskFull ? kCopyDiskFullText : kCopyFailedText);
+        FinishUpgrade(kUpgradedText);
+        return;
     }
+    // The disk going away is announced next: that removal is this failure, not another one.
+    if (outcome == DiskCopyOutcome::SourceOrTargetMissing) expectRemoval_ = true;
+    FailUpgrade(outcome == DiskCopyOutcome::DiskFull ? kCopyDiskFullText : kCopyFailedText);
     EndFlashFlags();
 }
 
 void UpgradeWorkflow::EnterGuidedMode() { guidedMode_ = true; }
 
 void UpgradeWorkflow::EndGuidedFlash() {
-    copyBusy_ = false;
     guidedMode_ = false;
     awaitingDownloadPort_ = false;
-    flashRunning_ = false;
+    EndFlashFlags();
 }
 
 bool UpgradeWorkflow::StartGuidedFlash() { return flashThread_.Start(GuidedFlashMain, this); }
@@ -369,9 +364,7 @@ bool UpgradeWorkflow::OnTimer(UINT_PTR id) {
     if (id == kTimerFlashReturn) {
         display_.StopTimer(id);
         FailUpgrade(kWatchNotBackText);
-        copyBusy_ = false;
-        guidedMode_ = false;
-        flashRunning_ = false;
+        EndGuidedFlash();
         awaitWatchRestore_ = false;
         awaitRestart_ = false;
         awaitServerRestore_ = false;
@@ -494,15 +487,10 @@ void UpgradeWorkflow::OnRestoreAnswer(int state, std::string_view body) {
         display_.SetProgress(100);
         RestartWatchOfClass(watch_.Get().modelClass, port);
         display_.ShowMessage(kReconnectToFinishText);
-        display_.SetStatusLine(kUpgradedText);
-        const std::string newest = display_.NewestVersion();
-        display_.ShowFirmwareVersion(newest);
-        watch_.SetVersion(newest);
-        dataFile_.WriteVersion(newest);
-        display_.ShowReady();
-    } else {
-        display_.ShowFailure(kRestoreWriteFailedText);
+        FinishUpgrade(kUpgradedText);
+        return;
     }
+    display_.ShowFailure(kRestoreWriteFailedText);
     EndFlashFlags();
 }
 

@@ -13,9 +13,6 @@ namespace {
 
 std::atomic<HWND> g_publishedGuide{nullptr};
 
-constexpr UINT_PTR kTimerRepairPicture = 1000;
-constexpr UINT kRepairPictureMs = 2000;
-
 const char* const kPanels[] = {"connecthint", "driver",     "restartwatch",  "waitingforflashing",
                                "repairfail",  "selectmodel", "prompt_restart"};
 
@@ -59,7 +56,6 @@ void CConnectGuideWnd::OnCreated() {
     for (const char* name : kRadioBoxes) {
         if (auto* radio = Find<ICtrlRadioBox>(name)) radio->SetChecked(FALSE);
     }
-    ::SetTimer(hwnd_, kTimerRepairPicture, kRepairPictureMs, nullptr);
     if (auto* prev = Find<ICtrlButton>("prev_page")) prev->SetEnabled(FALSE);
     if (auto* next = Find<ICtrlButton>("next_page")) next->SetEnabled(TRUE);
     ShowPanel("page1", true);
@@ -87,10 +83,6 @@ int UIF_CALL CConnectGuideWnd::OnControlMessage(IControlBase* sender, int code, 
     const char* name = sender->GetName();
     if (!name) return 0;
     if (::lstrcmpiA(name, "close") == 0) {
-        if (flashStarted_) {
-            owner_.FinishFlashDisplay();
-            flashStarted_ = false;
-        }
         Leave();
     } else if (::lstrcmpiA(name, "cancel") == 0) {
         owner_.FinishFlashDisplay();

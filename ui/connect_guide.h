@@ -48,7 +48,6 @@ private:
     IGuideOwner& owner_;
     Mode mode_ = Mode::Guide;
     DWORD mainThreadId_ = 0;
-    bool flashStarted_ = false;
 };
 
 }  // namespace TVSP

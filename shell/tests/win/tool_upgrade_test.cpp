@@ -19,6 +19,7 @@
 #include "shell/ini_files.h"
 #include "shell/tests/win/device_announcer.h"
 #include "shell/tests/win/tool_test_support.h"
+#include "shell/tests/win/upgrade_test_support.h"
 #include "testing/update-server/client/update_server_client.h"
 #include "testing/wine/test_files.h"
 
@@ -27,131 +28,7 @@ using namespace tvsp_test;
 
 namespace {
 
-constexpr int kDownloadCom = 7;
-constexpr char kImei[] = "861234567890123";
-
-// The firmware packages the build signs for the tests.
-std::wstring PackagePath(const std::string& model) {
-    return GetOwnDirectory() + L"\\..\\testing\\packages\\" + AnsiToWide(model) + L".cab";
-}
-
-void SendUictl(const std::wstring& command) { Uictl(command); }
-
-class ToolUpgradeTest : public VirtualWatchTest {
-protected:
-    void SetUp() override {
-        VirtualWatchTest::SetUp();
-        if (HasFatalFailure()) return;
-        // Into download mode once; the restart after the restore is a plain one.
-        VWATCH_OK(watch.SetRebootUnplugsOnce());
-        VWATCH_OK(watch.SetDownloadCom(kDownloadCom));
-        VWATCH_OK(watch.SetDownloadDelay(1500));
-        VWATCH_OK(watch.SetImei(kImei));
-        VWATCH_OK(watch.ClearRegions());
-        ASSERT_TRUE(server.Connect());
-    }
-    void TearDown() override {
-        announcer_.reset();
-        server.Clear();
-        watch.Reset();
-        watch.Plug(kWatchPort);
-    }
-
-    // The ROM check names the package for model at version 1.9.9; the server serves it. The tool
-    // remembers that model from an earlier run, so its first check already asks for it.
-    void OfferPackage(RunningTool& tool, const std::string& model, const std::string& version = "1.9.9") {
-        const std::string data = "[watch]\r\nmodel=" + model + "\r\n";
-        ASSERT_TRUE(WriteWholeFile(tool.File(L"sproutdata.ini"), data.data(), data.size()));
-        ASSERT_TRUE(server.File("/packages/" + model + ".cab", WideToUtf8(PackagePath(model))));
-        ASSERT_TRUE(server.Reply("/checkupdate/rom", 200,
-                                 "{\"" + model + "\":{\"version\":\"" + version + "\",\"url\":\"" +
-                                     tvsp::UpdateServerClient::HttpUrl("/packages/" + model + ".cab") +
-                                     "\",\"timestamp\":1700000000,\"logs\":[\"one\",\"two\"]}}"));
-    }
-
-    // A watch at firmware `before` (`after` once flashed), the model's package offered, the tool
-    // started and its upgrade button pressed, the watch's ports announced from then on.
-    void StartUpgrade(RunningTool& tool, const std::string& model, const std::string& before,
-                      const std::string& after, const std::string& version = "1.9.9") {
-        VWATCH_OK(watch.SetVersion(before));
-        VWATCH_OK(watch.SetNewVersion(after));
-        OfferPackage(tool, model, version);
-        if (HasFatalFailure()) return;
-        ASSERT_TRUE(tool.Start());
-        announcer_.emplace(SendUictl, kDownloadCom);
-        PressUpgrade();
-    }
-
-    // Waits for the upgrade button and presses it.
-    void PressUpgrade() {
-        json window;
-        ASSERT_TRUE(WaitUntil([&] {
-            Narrate(window = MainWindowSnapshot());
-            return ControlVisible(window, "updateButton");
-        }, 60000))
-            << "no upgrade offered; detail " << ControlText(window, "detail") << ", status "
-            << ControlText(window, "Status");
-        ASSERT_EQ(Uictl(L"click mainWnd/updateButton").exitCode, 0u);
-    }
-
-    // The window once `done` holds for it, or once the time is up. Every new status line and bar
-    // position on the way is printed ("stage: ..."), so a run's log tells the upgrade's story.
-    json WaitForWindow(const std::function<bool(const json&)>& done, DWORD timeoutMs) {
-        json window;
-        WaitUntil([&] {
-            window = MainWindowSnapshot();
-            Narrate(window);
-            return done(window);
-        }, timeoutMs);
-        return window;
-    }
-    void Narrate(const json& window) {
-        if (!window.is_object()) return;
-        const std::string detail = ControlText(window, "detail");
-        const std::string failure = ControlVisible(window, "panel-fail") ? ControlTextIn(window, "panel-fail", "label") : "";
-        const json* bar = window.contains("controls") ? FindControl(window["controls"], "progress") : nullptr;
-        const int value = bar && bar->contains("value") && (*bar)["value"].is_number() ? (*bar)["value"].get<int>() : -1;
-        const std::string line = (failure.empty() ? detail : "failed: " + failure) + " [" + std::to_string(value) + "%]";
-        if (line != lastStage_) {
-            std::printf("stage: %s\n", line.c_str());
-            // A picture of each new status line (not of every bar step) for the demo's record.
-            if (detail != lastDetail_ || !failure.empty()) {
-                const std::wstring name = L"tool-" + TVSP::AnsiToWide(::testing::UnitTest::GetInstance()->current_test_info()->name()) +
-                                          L"-" + std::to_wstring(++shots_);
-                if (SaveToolScreenshot(name.c_str())) {
-                    std::printf("stage: screenshot out/screenshots/%s.png\n", TVSP::WideToUtf8(name).c_str());
-                }
-            }
-            lastDetail_ = detail;
-        }
-        lastStage_ = line;
-    }
-    std::string lastStage_;
-    std::string lastDetail_;
-    int shots_ = 0;
-
-    // The watch holds the sample images the packages carry, region by region: the boot loader is
-    // never rewritten, and the classes that upgrade themselves take only "OTA".
-    void ExpectPackageWritten(bool otaOnly = false) {
-        tvsp::TempFolder dump(L"upgrade-dump");
-        ASSERT_TRUE(watch.DumpRegions(WideToAnsi(dump.path())));
-        const std::wstring images = GetOwnDirectory() + L"\\..\\companions\\brom\\sample_romset\\";
-        std::vector<std::pair<std::string, std::wstring>> expected = {{"ROM", L"rom.bin"}, {"OTA", L"ota\\ota.bin"}};
-        if (otaOnly) expected.erase(expected.begin());
-        const auto regions = watch.Regions();
-        ASSERT_EQ(regions.size(), expected.size());
-        for (const auto& [region, file] : expected) {
-            const std::string written = tvsp::ReadAll(dump / (AnsiToWide(region) + L".bin"));
-            const std::string image = tvsp::ReadAll(images + file);
-            EXPECT_FALSE(image.empty()) << region;
-            EXPECT_TRUE(written == image) << region << ": " << written.size() << " bytes written, image "
-                                          << image.size();
-        }
-    }
-
-    tvsp::UpdateServerClient server;
-    std::optional<DeviceAnnouncer> announcer_;
-};
+using ToolUpgradeTest = UpgradeTest;
 
 }  // namespace
 
@@ -442,11 +319,7 @@ TEST_F(ToolUpgradeTest, EachClassIsPreparedAndRestartedItsWay) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.model);
-        VWATCH_OK(watch.Reset());
-        VWATCH_OK(watch.Plug(kWatchPort));
-        VWATCH_OK(watch.SetRebootUnplugsOnce());
-        VWATCH_OK(watch.SetDownloadCom(kDownloadCom));
-        VWATCH_OK(watch.ClearRegions());
+        PrepareWatch();
         RunningTool tool(L"C:\\tvsp-tool-ui\\classes");
         StartUpgrade(tool, row.model, row.before, row.after, row.version);
         ASSERT_FALSE(HasFatalFailure());
@@ -589,11 +462,7 @@ TEST_F(ToolUpgradeTest, ARestoreTheWatchRefusesKeepsTheMarker) {
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.model);
-        VWATCH_OK(watch.Reset());
-        VWATCH_OK(watch.Plug(kWatchPort));
-        VWATCH_OK(watch.SetRebootUnplugsOnce());
-        VWATCH_OK(watch.SetDownloadCom(kDownloadCom));
-        VWATCH_OK(watch.SetImei(kImei));
+        PrepareWatch();
         VWATCH_OK(watch.SetRestoreErrors('A', 5));
         VWATCH_OK(watch.SetFault("AT+ESDS=1", "wrong"));
         ASSERT_TRUE(server.Reply("/upgrade/query", 200, "a=1\nb=2"));

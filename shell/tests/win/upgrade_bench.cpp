@@ -9,18 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "base/win/strings.h"
-#include "engine/tests/win/watch_test_support.h"
-#include "shell/tests/win/device_announcer.h"
-#include "shell/tests/win/tool_test_support.h"
-#include "testing/update-server/client/update_server_client.h"
+#include "shell/tests/win/upgrade_test_support.h"
 
-using namespace TVSP;
 using namespace tvsp_test;
 
 namespace {
 
-void SendUictl(const std::wstring& command) { Uictl(command); }
+using UpgradeBench = UpgradeTest;
 
 struct Stage {
     const char* name;
@@ -35,31 +30,17 @@ bool HasBox() {
 
 }  // namespace
 
-TEST(UpgradeBench, StageTimesOfAnEightMiBUpgrade) {
-    tvsp::VirtualWatchClient watch;
-    ASSERT_TRUE(watch.Connect());
-    VWATCH_OK(watch.Reset());
-    VWATCH_OK(watch.Plug(kWatchPort));
+TEST_F(UpgradeBench, StageTimesOfAnEightMiBUpgrade) {
     VWATCH_OK(watch.SetVersion("WK7_GSM1.2.3_BLE4_U_V5"));
     VWATCH_OK(watch.SetNewVersion("WK7_GSM1.9.9_BLE4_U_V5"));
-    VWATCH_OK(watch.SetRebootUnplugsOnce());
-    VWATCH_OK(watch.SetDownloadCom(7));
     // The watch's own delays at their minimum: the download port must come after the engine's first
     // look at the ports (a port already there is the old one), so not at once.
     VWATCH_OK(watch.SetDownloadDelay(1000));
-    tvsp::UpdateServerClient server;
-    ASSERT_TRUE(server.Connect());
     RunningTool tool(L"C:\\tvsp-bench\\upgrade");
-    const std::string data = "[watch]\r\nmodel=watchk7_mt60d_ublox\r\n";
-    ASSERT_TRUE(WriteWholeFile(tool.File(L"sproutdata.ini"), data.data(), data.size()));
-    const std::wstring package = GetOwnDirectory() + L"\\..\\testing\\packages\\bench-8mib.cab";
-    ASSERT_TRUE(server.File("/packages/bench.cab", WideToUtf8(package)));
-    ASSERT_TRUE(server.Reply("/checkupdate/rom", 200,
-                             "{\"watchk7_mt60d_ublox\":{\"version\":\"1.9.9\",\"url\":\"" +
-                                 tvsp::UpdateServerClient::HttpUrl("/packages/bench.cab") + "\"}}"));
+    OfferPackage(tool, "watchk7_mt60d_ublox", "1.9.9", "bench-8mib");
     ASSERT_TRUE(server.Reply("/upgrade/query", 200, "contacts=mum\nalarms=07:00"));
     ASSERT_TRUE(tool.Start());
-    DeviceAnnouncer announcer(SendUictl, 7);
+    DeviceAnnouncer announcer(SendUictl, kDownloadCom);
     ASSERT_TRUE(WaitUntil([] { return ControlVisible(MainWindowSnapshot(), "updateButton"); }, 60000));
 
     std::vector<Stage> stages = {
