@@ -75,6 +75,11 @@ void UpgradeWorkflow::Stop() {
     restoreThread_.Stop(kThreadGraceMs);
 }
 
+bool UpgradeWorkflow::Join(DWORD timeoutMs) {
+    const bool flashEnded = flashThread_.Join(timeoutMs);
+    return restoreThread_.Join(timeoutMs) && flashEnded;
+}
+
 UpgradeWorkflow::RejoinFlags UpgradeWorkflow::GetRejoinFlags() const {
     return RejoinFlags{awaitServerRestore_, awaitWatchRestore_, awaitRestart_, awaitSelfUpgrade_};
 }

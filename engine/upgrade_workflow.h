@@ -81,6 +81,8 @@ public:
 
     // Ends the threads the workflow started (a short grace, then termination).
     void Stop();
+    // Waits up to timeoutMs for each of them to end; true when none is left running.
+    [[nodiscard]] bool Join(DWORD timeoutMs);
 
     // Flags (any thread).
     bool IsFlashRunning() const { return flashRunning_; }

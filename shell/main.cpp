@@ -44,7 +44,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         }
     }
 
-    window->Shutdown();
+    if (!window->Shutdown()) {
+        // A worker is still inside a transaction with the watch or the network: the process's end
+        // stops it with everything else, where tearing the window down under it would not.
+        ::ExitProcess(0);
+    }
     instance.reset();
     window.reset();
     return 0;

@@ -27,6 +27,7 @@ namespace {
 
 constexpr int kButtonClicked = UIF_MSG_BUTTON_CLICKED;
 constexpr DWORD kWorkerGraceMs = 2000;
+constexpr DWORD kWorkerJoinMs = 8000;
 
 // Where each control of the window lives: top-level panels are found in the window, the rest
 // inside their panel.
@@ -108,15 +109,21 @@ bool TVSP_MainWindow::Create(DWORD mainThreadId) {
                                WS_THICKFRAME, nullptr, false);
 }
 
-void TVSP_MainWindow::Shutdown() {
-    // A short grace first: a worker killed inside a control setter would leave the skin's lock
-    // held and hang the kernel's shutdown. One AT transaction takes under 2 s.
-    updateWorker_.Stop(kWorkerGraceMs);
-    workflow_.Stop();
-    deviceWorker_.Stop(kWorkerGraceMs);
-    clientWorker_.Stop(kWorkerGraceMs);
+bool TVSP_MainWindow::Shutdown() {
+    // Workers are waited for, never killed here: a thread killed inside a serial read leaves the
+    // read pending in the system, and its completion later runs into the dead thread's memory.
+    // One detection (a few AT transactions of under 2 s each) fits the wait.
+    const DWORD start = ::GetTickCount();
+    const auto left = [start] {
+        const DWORD spent = ::GetTickCount() - start;  // unsigned: right across the wrap
+        return spent >= kWorkerJoinMs ? DWORD{0} : kWorkerJoinMs - spent;
+    };
+    const bool workersEnded = updateWorker_.Join(left()) && workflow_.Join(left()) && deviceWorker_.Join(left()) &&
+                              clientWorker_.Join(left());
+    if (!workersEnded) return false;
     guide_.reset();
     ShutdownSkinKernel();
+    return true;
 }
 
 IControlBase* TVSP_MainWindow::Control(const char* name) const {

@@ -57,8 +57,10 @@ public:
 
     // Creates the skinned window "mainWnd" on the calling thread at its natural size, centred.
     [[nodiscard]] bool Create(DWORD mainThreadId);
-    // Terminates the workers that still run (no waiting) and shuts the skin kernel down.
-    void Shutdown();
+    // At the process's exit: waits a short while for the workers, then shuts the skin kernel down.
+    // False, with nothing torn down, when a worker still runs: the caller then ends the process
+    // at once rather than pull memory from under it.
+    [[nodiscard]] bool Shutdown();
 
     // Display operations (any thread).
     void RefreshStatus() override;

@@ -1,10 +1,13 @@
-// A slot for one background worker thread at a time: owns the thread handle, which the worker
-// itself clears when it ends, so the next start finds the slot free.
+// A slot for one background worker thread at a time: the worker marks itself finished as its last
+// step, so the next start finds the slot free; the handle stays until then so an owner can still
+// wait for the thread's real end.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
+#include <mutex>
+#include <utility>
 
 namespace TVSP {
 
@@ -13,45 +16,61 @@ public:
     WorkerSlot() = default;
     WorkerSlot(const WorkerSlot&) = delete;
     WorkerSlot& operator=(const WorkerSlot&) = delete;
-    // A worker still running is not waited for here: the owner stops it first (Stop).
-    ~WorkerSlot() { Release(); }
+    // A worker still running is not waited for here: the owner joins or stops it first.
+    ~WorkerSlot() {
+        if (handle_) ::CloseHandle(handle_);
+    }
 
     // Starts entry(param) unless a worker runs; false when busy or the thread cannot be made.
     [[nodiscard]] bool Start(LPTHREAD_START_ROUTINE entry, void* param) {
-        if (handle_.load()) return false;
-        // Suspended until stored, so a worker that ends at once still finds its handle to clear.
+        std::lock_guard lock(mutex_);
+        if (busy_.load()) return false;
+        // The previous worker said it was finished; it may still be on its way out, which is fine.
+        if (handle_) ::CloseHandle(std::exchange(handle_, nullptr));
+        // Suspended until stored, so a worker that ends at once still finds the slot busy to clear.
         HANDLE thread = ::CreateThread(nullptr, 0, entry, param, CREATE_SUSPENDED, nullptr);
         if (!thread) return false;
-        HANDLE expected = nullptr;
-        if (!handle_.compare_exchange_strong(expected, thread)) {
-            // Another start won meanwhile: this thread never runs.
-            ::TerminateThread(thread, 0);
-            ::CloseHandle(thread);
-            return false;
-        }
+        handle_ = thread;
+        busy_.store(true);
         ::ResumeThread(thread);
         return true;
     }
 
-    bool IsBusy() const { return handle_.load() != nullptr; }
+    bool IsBusy() const { return busy_.load(); }
 
     // Called by the worker as its last step.
-    void Finished() { Release(); }
+    void Finished() { busy_.store(false); }
 
-    // At shutdown: a short grace, then forced termination of a worker that still runs.
-    void Stop(DWORD graceMs) {
-        if (HANDLE h = handle_.exchange(nullptr)) {
-            if (::WaitForSingleObject(h, graceMs) == WAIT_TIMEOUT) ::TerminateThread(h, 0);
-            ::CloseHandle(h);
+    // Waits up to timeoutMs for the worker's thread to end (not only to say it finished); true
+    // when no thread of this slot is left running.
+    [[nodiscard]] bool Join(DWORD timeoutMs) {
+        HANDLE h = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            h = handle_;
         }
+        // Only the owner's thread starts, joins and stops, so the handle stays valid meanwhile.
+        return !h || ::WaitForSingleObject(h, timeoutMs) == WAIT_OBJECT_0;
+    }
+
+    // The last resort where the owner's memory goes away: a short grace, then forced termination.
+    // A thread killed inside a system call can leave the process unsound; callers that can end
+    // the process instead (the tool at exit) join and leave the killing to the process's end.
+    void Stop(DWORD graceMs) {
+        if (!Join(graceMs)) {
+            std::lock_guard lock(mutex_);
+            ::TerminateThread(handle_, 0);
+            ::WaitForSingleObject(handle_, graceMs);
+        }
+        std::lock_guard lock(mutex_);
+        if (handle_) ::CloseHandle(std::exchange(handle_, nullptr));
+        busy_.store(false);
     }
 
 private:
-    void Release() {
-        if (HANDLE h = handle_.exchange(nullptr)) ::CloseHandle(h);
-    }
-
-    std::atomic<HANDLE> handle_{nullptr};
+    std::mutex mutex_;
+    HANDLE handle_ = nullptr;
+    std::atomic<bool> busy_{false};
 };
 
 }  // namespace TVSP
