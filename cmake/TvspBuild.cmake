@@ -71,13 +71,16 @@ set(TVSP_NATIVE_BUILD_DIR "${CMAKE_SOURCE_DIR}/build/native" CACHE PATH "Native 
 set(TVSP_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Private Wine prefix of this build folder")
 
 # Windows test programs: one per area, each one CTest test run under wine64 by the rig's launcher.
-# tvsp_windows_test(NAME SOURCES ... LIBS ... [GUI] [VWATCH] [UPDATE_SERVER] [TIMEOUT s])
+# tvsp_windows_test(NAME SOURCES ... LIBS ... [GUI] [VWATCH] [UPDATE_SERVER] [OWN_PREFIX] [BENCH]
+#                   [WINDOWS_VERSIONS v ...] [TIMEOUT s])
 # UPDATE_SERVER: the test update server runs beside the program (TVSP_UPDATE_* in its environment)
 # and the prefix trusts its test CA. OWN_PREFIX: the program runs in a Wine prefix of its own,
-# beside the others (the test command runs two Windows tests at a time). BENCH: a benchmark built
-# the same way but never registered as a test.
+# beside the others (the test command runs two Windows tests at a time). WINDOWS_VERSIONS (win7,
+# win8, win81, win10, winxp64): the program is registered once per version as NAME_<version>, each
+# in a prefix of its own set to that version (wineprefix-NAME-<version>), which the program reads
+# from TVSP_WINDOWS_VERSION. BENCH: a benchmark built the same way but never registered as a test.
 function(tvsp_windows_test name)
-  cmake_parse_arguments(A "GUI;VWATCH;UPDATE_SERVER;OWN_PREFIX;BENCH" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "GUI;VWATCH;UPDATE_SERVER;OWN_PREFIX;BENCH" "TIMEOUT" "SOURCES;LIBS;WINDOWS_VERSIONS" ${ARGN})
   if(NOT WIN32 OR NOT TVSP_BUILD_TESTS)
     return()
   endif()
@@ -90,11 +93,7 @@ function(tvsp_windows_test name)
   if(A_BENCH)
     return()  # a benchmark: built like a test program, run by hand, never by CTest
   endif()
-  if(A_OWN_PREFIX)
-    set(launcher_args --prefix ${CMAKE_BINARY_DIR}/wineprefix-${name})
-  else()
-    set(launcher_args --prefix ${TVSP_WINE_PREFIX})
-  endif()
+  set(launcher_args)
   if(A_GUI)
     list(APPEND launcher_args --xvfb)
   endif()
@@ -112,8 +111,24 @@ function(tvsp_windows_test name)
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 600)
   endif()
-  add_test(NAME ${name}
-           COMMAND ${CMAKE_SOURCE_DIR}/testing/wine/run-test ${launcher_args} -- $<TARGET_FILE:${name}>)
+  set(run_test ${CMAKE_SOURCE_DIR}/testing/wine/run-test)
+  if(A_WINDOWS_VERSIONS)
+    # One prefix per version: a prefix has one Windows version, set when it is made.
+    foreach(version IN LISTS A_WINDOWS_VERSIONS)
+      add_test(NAME ${name}_${version}
+               COMMAND ${run_test} --prefix ${CMAKE_BINARY_DIR}/wineprefix-${name}-${version}
+                       --windows-version ${version} ${launcher_args} -- $<TARGET_FILE:${name}>)
+      set_tests_properties(${name}_${version} PROPERTIES TIMEOUT ${A_TIMEOUT}
+                           RESOURCE_LOCK wine_prefix_${name}_${version} LABELS wine)
+    endforeach()
+    return()
+  endif()
+  if(A_OWN_PREFIX)
+    set(prefix ${CMAKE_BINARY_DIR}/wineprefix-${name})
+  else()
+    set(prefix ${TVSP_WINE_PREFIX})
+  endif()
+  add_test(NAME ${name} COMMAND ${run_test} --prefix ${prefix} ${launcher_args} -- $<TARGET_FILE:${name}>)
   if(A_OWN_PREFIX)
     # A prefix of its own (devices, drives, wineserver): it runs beside the shared prefix's tests.
     # Meant for programs that mostly wait out real time-outs.
