@@ -55,6 +55,7 @@ inline void CloseHandleNoResult(HANDLE h) noexcept { ::CloseHandle(h); }
 inline void RegCloseKeyNoResult(HKEY k) noexcept { ::RegCloseKey(k); }
 inline void FreeLibraryNoResult(HMODULE m) noexcept { ::FreeLibrary(m); }
 inline void FindCloseNoResult(HANDLE h) noexcept { ::FindClose(h); }
+inline void CloseServiceHandleNoResult(SC_HANDLE h) noexcept { ::CloseServiceHandle(h); }
 inline void ReleaseMutexAndClose(HANDLE h) noexcept {
     ::ReleaseMutex(h);
     ::CloseHandle(h);
@@ -76,6 +77,8 @@ using unique_hfile = unique_any<HANDLE, detail::CloseHandleNoResult, detail::Inv
 using unique_hkey = unique_any<HKEY, detail::RegCloseKeyNoResult, detail::NullKey>;
 using unique_hmodule = unique_any<HMODULE, detail::FreeLibraryNoResult, detail::NullModule>;
 using unique_hfind = unique_any<HANDLE, detail::FindCloseNoResult, detail::InvalidHandle>;
+// A service control manager or service handle (advapi32).
+using unique_schandle = unique_any<SC_HANDLE, detail::CloseServiceHandleNoResult, detail::Null<SC_HANDLE>>;
 // A mutex this thread owns: released and closed together.
 using unique_mutex_lock = unique_any<HANDLE, detail::ReleaseMutexAndClose, detail::NullHandle>;
 
