@@ -46,7 +46,7 @@ int RunAsInstaller() {
     std::string eventName;
     if (ReadWholeFile(GetOwnDirectory() + L"\\installer-hold.txt", 4096, eventName) == FileReadResult::Ok) {
         unique_handle release(::OpenEventW(SYNCHRONIZE, FALSE, Utf8ToWide(eventName).c_str()));
-        if (release) ::WaitForSingleObject(release.get(), 60000);
+        if (release) ::WaitForSingleObject(release.get(), 60000);  // released or timed out: either way it ends
     }
     return recorded && Write(L"installer-done.txt", "done") ? 0 : 1;
 }
@@ -59,7 +59,7 @@ void Report(DWORD state) {
     SERVICE_STATUS status{};
     status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
     status.dwCurrentState = state;
-    ::SetServiceStatus(g_status, &status);
+    ::SetServiceStatus(g_status, &status);  // a refused report shows as a start that fails
 }
 
 void WINAPI ServiceMain(DWORD, LPWSTR*) {

@@ -50,7 +50,7 @@ bool WaitFor(const std::function<bool()>& condition, DWORD ms = 20000) {
 struct Tool {
     explicit Tool(const wchar_t* repairProgram = L"signed", bool installer = true) {
         for (const wchar_t* sub : {L"Program Files", L"Program Files\\Tarvo Sprout", L"Program Files\\Tarvo Sprout\\driver"}) {
-            ::CreateDirectoryW((root / sub).c_str(), nullptr);
+            ::CreateDirectoryW((root / sub).c_str(), nullptr);  // checked by the copies below
         }
         for (const wchar_t* folder : kClassDriverFolders) {
             ::CreateDirectoryW((*this / folder).c_str(), nullptr);
@@ -84,20 +84,20 @@ struct FakeWindows {
     TempFolder dir{L"repair windows"};
 };
 
-// Fakes of the redirection functions: calls, and whether the copy's target existed at each.
+// Fakes of the redirection functions: calls, and what the copy's target held at each.
 struct RedirectionLog {
     BOOL disableResult = TRUE;
     int disables = 0;
     int reverts = 0;
     PVOID revertedWith = nullptr;
     std::wstring target;
-    bool targetAtDisable = false;
-    bool targetAtRevert = false;
+    std::string targetAtDisable;
+    std::string targetAtRevert;
 } g_redirection;
 
 BOOL WINAPI FakeDisable(PVOID* old) {
     ++g_redirection.disables;
-    g_redirection.targetAtDisable = Exists(g_redirection.target);
+    g_redirection.targetAtDisable = ReadAll(g_redirection.target);
     *old = reinterpret_cast<PVOID>(0x5A);
     return g_redirection.disableResult;
 }
@@ -105,7 +105,7 @@ BOOL WINAPI FakeDisable(PVOID* old) {
 BOOL WINAPI FakeRevert(PVOID old) {
     ++g_redirection.reverts;
     g_redirection.revertedWith = old;
-    g_redirection.targetAtRevert = Exists(g_redirection.target);
+    g_redirection.targetAtRevert = ReadAll(g_redirection.target);
     return TRUE;
 }
 
@@ -140,9 +140,9 @@ RegValue ReadPromptValue() {
     return value;
 }
 
-bool AssociationsKeyPresent() {
+bool KeyPresent(const std::wstring& path) {
     unique_hkey key;
-    return ::RegOpenKeyExW(HKEY_CURRENT_USER, kAssociations, 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS;
+    return ::RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS;
 }
 
 unique_schandle Manager() { return unique_schandle(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)); }
@@ -312,7 +312,8 @@ TEST_F(DriverRepair, ClassDriverSourcePerVersionAndBitnessWithRedirectionOff) {
         EXPECT_EQ(g_redirection.disables, 1);
         EXPECT_EQ(g_redirection.reverts, 1);
         EXPECT_EQ(g_redirection.revertedWith, reinterpret_cast<PVOID>(0x5A));
-        EXPECT_TRUE(g_redirection.targetAtDisable && g_redirection.targetAtRevert);
+        EXPECT_EQ(g_redirection.targetAtDisable, "the system's own");  // copied while switched off
+        EXPECT_EQ(g_redirection.targetAtRevert, Marker(row.source));
         EXPECT_TRUE(result.redirectionSwitchedOff);
         EXPECT_EQ(result.outcome, Outcome::Repaired);
     }
@@ -411,6 +412,8 @@ TEST_F(DriverRepair, InstallerRunsQuotedWithPromptSuspendedAndRestored) {
         {"another string", true, REG_SZ, L".zip;.txt"},
         {"another type", true, REG_EXPAND_SZ, L"%TEMP%"},
     };
+    const std::wstring policies = std::wstring(kAssociations).substr(0, std::wstring(kAssociations).rfind(L'\\'));
+    const bool policiesBefore = KeyPresent(policies);
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         ::RegDeleteKeyW(HKEY_CURRENT_USER, kAssociations);  // absent is the aim
@@ -430,10 +433,11 @@ TEST_F(DriverRepair, InstallerRunsQuotedWithPromptSuspendedAndRestored) {
         EXPECT_FALSE(tool.DecoyRan());
         EXPECT_TRUE(result.promptSuspended && result.promptRestored);
         EXPECT_EQ(ReadPromptValue(), before);
-        EXPECT_EQ(AssociationsKeyPresent(), row.key);
+        EXPECT_EQ(KeyPresent(kAssociations), row.key);
         EXPECT_EQ(result.outcome, Outcome::Repaired);  // Windows 10, no port
         ::RegDeleteKeyW(HKEY_CURRENT_USER, kAssociations);
     }
+    if (!policiesBefore) ::RegDeleteKeyW(HKEY_CURRENT_USER, policies.c_str());  // made by the rows above
 }
 
 // A missing installer, or one that outlasts the wait: nothing judged, the prompt back at once.
@@ -457,7 +461,7 @@ TEST_F(DriverRepair, InstallerMissingOrStillRunning) {
         EXPECT_EQ(tool.Record(), present ? "\"" + WideToUtf8(tool.Installer()) + "\" -a\n1 10 .exe" : "<missing>");
         EXPECT_EQ(asked, 0);
         EXPECT_FALSE(result.signatureChecked || ServiceExists());
-        ::SetEvent(release.get());
+        EXPECT_TRUE(::SetEvent(release.get()));
         if (present) {
             EXPECT_TRUE(WaitFor([&] { return Exists(tool / L"driver\\installer-done.txt"); }));
         }
