@@ -75,6 +75,11 @@ void UpgradeWorkflow::Stop() {
     restoreThread_.Stop(kThreadGraceMs);
 }
 
+void UpgradeWorkflow::CloseThreads() {
+    flashThread_.Close();
+    restoreThread_.Close();
+}
+
 bool UpgradeWorkflow::Join(DWORD timeoutMs) {
     const bool flashEnded = flashThread_.Join(timeoutMs);
     return restoreThread_.Join(timeoutMs) && flashEnded;

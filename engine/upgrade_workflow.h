@@ -81,6 +81,8 @@ public:
 
     // Ends the threads the workflow started (a short grace, then termination).
     void Stop();
+    // No thread of the workflow starts from now on (the window is going away).
+    void CloseThreads();
     // Waits up to timeoutMs for each of them to end; true when none is left running.
     [[nodiscard]] bool Join(DWORD timeoutMs);
 

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <iterator>
+
 #include "base/program_files.h"
 #include "base/win/program_folder.h"
 #include "base/win/strings.h"
@@ -128,7 +130,10 @@ std::wstring WebPageAddress(WebPage page) {
         {L"updatefaq", L"https://sprout.example.com/help/update-faq"},
         {L"flashfail", L"https://sprout.example.com/help/flash-failed"},
         {L"tutorial", L"https://sprout.example.com/help/upgrade-tutorial"},
+        {L"connecthelp", L"https://sprout.example.com/forum/connection-problems"},
+        {L"editions", L"https://sprout.example.com/help/editions"},
     };
+    static_assert(std::size(kPages) == static_cast<std::size_t>(WebPage::EditionComparison) + 1);
     const Entry& entry = kPages[static_cast<int>(page)];
     return ReadIniString(ProgramFolderFile(kConfigFile), L"web", entry.key, entry.fallback);
 }

@@ -46,7 +46,11 @@ int CheckUpdateDelayTime();  // milliseconds, default 500
 
 // Web pages the tool opens, section "web"; the maker's addresses are compiled in and Config.ini
 // may override each (tests point them elsewhere).
-enum class WebPage { Website, Faq, AppDownload, SocialMedia, Forum, UpdateFaq, FlashFailHelp, Tutorial };
+enum class WebPage {
+    Website, Faq, AppDownload, SocialMedia, Forum, UpdateFaq, FlashFailHelp, Tutorial,
+    ConnectionHelp,     // the forum thread about watches that cannot be connected
+    EditionComparison,  // what sets the normal and the advanced editions apart
+};
 std::wstring WebPageAddress(WebPage page);
 
 // Base URLs of the update server, section "server": "update" for the plain-HTTP requests,

@@ -110,6 +110,12 @@ bool TVSP_MainWindow::Create(DWORD mainThreadId) {
 }
 
 bool TVSP_MainWindow::Shutdown() {
+    // From here the window handles nothing more (a device notification sent by another process
+    // would otherwise still reach it while the controls go away) and no worker starts: a running
+    // one may start another (a detection the restore query, a restore the detection).
+    shuttingDown_ = true;
+    for (WorkerSlot* slot : {&updateWorker_, &deviceWorker_, &clientWorker_}) slot->Close();
+    workflow_.CloseThreads();
     // Workers are waited for, never killed here: a thread killed inside a serial read leaves the
     // read pending in the system, and its completion later runs into the dead thread's memory.
     // One detection (a few AT transactions of under 2 s each) fits the wait.
@@ -121,6 +127,9 @@ bool TVSP_MainWindow::Shutdown() {
     const bool workersEnded = updateWorker_.Join(left()) && workflow_.Join(left()) && deviceWorker_.Join(left()) &&
                               clientWorker_.Join(left());
     if (!workersEnded) return false;
+    // The network library has no way to cancel a task: its answer is waited for the same way.
+    while (tasksInFlight_ > 0 && left() > 0) ::Sleep(20);
+    if (tasksInFlight_ > 0) return false;
     guide_.reset();
     ShutdownSkinKernel();
     return true;
@@ -247,6 +256,8 @@ void TVSP_MainWindow::StoreClientPackage(const char* body, int length) {
 void TVSP_MainWindow::OnClose() { Close(); }
 
 LRESULT TVSP_MainWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    // Shutting down: the controls are about to go, so nothing reaches them any more.
+    if (shuttingDown_) return ::DefWindowProcW(hwnd_, msg, wParam, lParam);
     const UINT progressMessage = ProgressMessageId();
     if (progressMessage != 0 && msg == progressMessage) {
         ProgressRecord* record = ProgressRecordOf(wParam);
@@ -432,7 +443,29 @@ void TVSP_MainWindow::OpenGuide(CConnectGuideWnd::Mode mode) {
     if (!guide_->Create(mainThreadId_)) guide_.reset();
 }
 
-void TVSP_MainWindow::DestroyGuide() { guide_.reset(); }
+void TVSP_MainWindow::DestroyGuide() {
+    // A guide inside one of its handlers (a box it shows lets this timer through) goes a little
+    // later, not from under its own stack.
+    if (guide_ && guide_->IsBusy() && HasWindow()) {
+        ::SetTimer(hwnd_, kTimerGuideClose, kGuideCloseDelayMs, nullptr);
+        return;
+    }
+    guide_.reset();
+}
+
+void TVSP_MainWindow::ChooseGuideModel(const std::string& modelKey) {
+    watch_.SelectModel(modelKey);
+    // The chosen model's newest firmware, asked for here on the guide's thread, as the worker would.
+    HttpClient client(this, kTagRomCheck);
+    client.Get(Config::UpdateServerBase() + L"/checkupdate/rom");
+}
+
+void TVSP_MainWindow::StartGuidedWait() {
+    workflow_.EnterGuidedMode();
+    EnterFlashDisplay();
+    DownloadRomPackage();
+    ArmTimer(kTimerGuidedMode, kGuidedModeWaitMs);
+}
 
 void TVSP_MainWindow::ShowReady() {
     displayState_ = DisplayState::Ready;
@@ -475,16 +508,22 @@ void TVSP_MainWindow::DeleteRomStore() { TVSP::DeleteRomStore(); }
 
 bool TVSP_MainWindow::StartImeiQuery(const std::string& imei) {
     const auto url = BuildImeiQueryUrl(WideToAnsi(Config::SecureServerBase()), imei);
-    if (!url) return false;
-    return StartNetTask(AnsiToWide(*url), this);
+    if (!url || shuttingDown_) return false;
+    // Counted before the start: the answer may come before StartNetTask returns.
+    ++tasksInFlight_;
+    if (StartNetTask(AnsiToWide(*url), this)) return true;
+    --tasksInFlight_;
+    return false;
 }
 
 void NETLIB_METHOD TVSP_MainWindow::OnTaskComplete(NetTask* task, const NetTaskResult* result) {
-    if (result) {
+    // An answer that arrives while the tool closes is dropped: the marker stays for the next start.
+    if (result && !shuttingDown_) {
         const std::string_view body = result->body ? std::string_view(result->body, result->bodyLength) : std::string_view();
         workflow_.OnRestoreAnswer(result->status, body);
     }
     if (task) task->Release();
+    --tasksInFlight_;  // last: Shutdown may free this window as soon as it reads 0
 }
 
 void TVSP_MainWindow::ShowFirmwareVersion(const std::string& version) {
@@ -762,6 +801,8 @@ int UIF_CALL TVSP_MainWindow::OnControlMessage(IControlBase* sender, int code, W
         if (IControlBase* c = Control("TB_MinimizeBtn")) c->Redraw();
     } else if (IsSender(sender, "TB_ClostBtn")) {
         AskAndClose();
+    } else if (IsSender(sender, "startconnect")) {
+        OpenGuide(CConnectGuideWnd::Mode::Guide);
     } else {
         for (const auto& command : kPageCommands) {
             if (IsSender(sender, command.control)) {

@@ -128,6 +128,9 @@ public:
 
     // IGuideOwner
     void LeaveGuide() override;
+    void ChooseGuideModel(const std::string& modelKey) override;
+    void StartGuidedWait() override;
+    void OpenGuidePage(Config::WebPage page) override { OpenWebPage(static_cast<int>(page)); }
 
     // IHttpTaskCallback: the restore query's answer, on a thread of the network library.
     void NETLIB_METHOD OnTaskComplete(NetTask* task, const NetTaskResult* result) override;
@@ -197,6 +200,10 @@ private:
     // Set by Close(): the WM_CLOSE it posts really closes; any other WM_CLOSE asks first.
     std::atomic<bool> closeRequested_{false};
     std::atomic<bool> asking_{false};
+    // Set by Shutdown(): messages are no longer handled, workers no longer started.
+    std::atomic<bool> shuttingDown_{false};
+    // Restore queries started and not yet answered (the network library calls back on its thread).
+    std::atomic<int> tasksInFlight_{0};
 
     mutable std::mutex latestMutex_;
     LatestFirmware latest_;

@@ -25,6 +25,19 @@ inline constexpr wchar_t kToolVersionFormat[] = L"客户端版本：V%ls beta";
 inline constexpr wchar_t kConnectGuideTitle[] = L"连接向导";
 inline constexpr wchar_t kRestartPromptTitle[] = L"提示";
 
+// Connection guide: instructions for the chosen model, its boxes, the driver repair.
+inline constexpr wchar_t kHoldLowerKey10s[] = L"长按设备下键10秒钟，然后点击下一步";
+inline constexpr wchar_t kHoldKey10s[] = L"长按设备按键10秒钟，然后点击下一步";
+inline constexpr wchar_t kHoldLowerKey20s[] = L"长按设备下键20秒钟，然后点击下一步";
+inline constexpr wchar_t kReseatBackCover[] = L"拆卸设备后盖并重新安装，然后点击下一步";
+inline constexpr wchar_t kHoldKey15sThenPress[] = L"长按按键15秒后，点击下一步，再短按按键";
+inline constexpr wchar_t kRestartByKeysAndReconnect[] = L"请长按手表下键15秒，再长按下键开机，然后重新连接USB线。";
+inline constexpr wchar_t kChooseModel[] = L"请选择设备型号。";
+inline constexpr wchar_t kUseOneKeyUpgrade[] = L"请点“一键升级”进行升级";
+inline constexpr wchar_t kRepairingDriver[] = L"正在修复驱动程序...";
+inline constexpr wchar_t kDriverRepaired[] = L"驱动修复成功，请重新插拔手表";
+inline constexpr wchar_t kRepairProgramNotSigned[] = L"程序PortMender无Tarvo签名，被非法替换了，无法启动！";
+
 // Upgrade steps of the window.
 inline constexpr wchar_t kDownloadingRom[] = L"正在下载ROM";
 inline constexpr wchar_t kRomDownloadFailed[] = L"下载ROM失败,请检查电脑网络";

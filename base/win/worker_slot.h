@@ -24,7 +24,7 @@ public:
     // Starts entry(param) unless a worker runs; false when busy or the thread cannot be made.
     [[nodiscard]] bool Start(LPTHREAD_START_ROUTINE entry, void* param) {
         std::lock_guard lock(mutex_);
-        if (busy_.load()) return false;
+        if (busy_.load() || closed_) return false;
         // The previous worker said it was finished; it may still be on its way out, which is fine.
         if (handle_) ::CloseHandle(std::exchange(handle_, nullptr));
         // Suspended until stored, so a worker that ends at once still finds the slot busy to clear.
@@ -37,6 +37,12 @@ public:
     }
 
     bool IsBusy() const { return busy_.load(); }
+
+    // No worker starts from now on (the owner is going away); one already running goes on.
+    void Close() {
+        std::lock_guard lock(mutex_);
+        closed_ = true;
+    }
 
     // Called by the worker as its last step.
     void Finished() { busy_.store(false); }
@@ -71,6 +77,7 @@ private:
     std::mutex mutex_;
     HANDLE handle_ = nullptr;
     std::atomic<bool> busy_{false};
+    bool closed_ = false;
 };
 
 }  // namespace TVSP

@@ -47,6 +47,7 @@ int Usage() {
                  "  device arrive|remove PATH    WM_DEVICECHANGE with a USB device-interface record\n"
                  "  volume arrive|remove MASK    WM_DEVICECHANGE with a volume record (MASK: bits or letters)\n"
                  "  close syscommand|message     posts SC_CLOSE (as Alt+F4 or the taskbar) or WM_CLOSE to the main window\n"
+                 "  send|post WINDOW MSG WPARAM  sends (waits) or posts a window message, lParam 0, to a skin window\n"
                  "The pipe name comes from --pipe or TVSP_AUTOMATION.\n");
     return 2;
 }
@@ -72,6 +73,16 @@ HWND MainWindow(const json& hello) {
         if (w.value("name", std::string()) == "mainWnd") return handle;
     }
     return first;
+}
+
+// The skin window of that name; null when the tool has none.
+HWND NamedWindow(const json& hello, const std::string& name) {
+    for (const auto& w : hello.value("windows", json::array())) {
+        if (w.value("name", std::string()) != name) continue;
+        return reinterpret_cast<HWND>(
+            static_cast<std::uintptr_t>(std::strtoull(w.value("hwnd", std::string("0")).c_str(), nullptr, 0)));
+    }
+    return nullptr;
 }
 
 // Running processes of the tool, found by image name: message boxes can come before the tool
@@ -199,6 +210,25 @@ int wmain(int argc, wchar_t** argv) {
             if (volume.dbcv_unitmask == 0) return Fail("empty volume mask: " + args[2]);
             result = ::SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&volume));
         }
+        PrintLine(json{{"ok", true}, {"result", static_cast<long long>(result)}}.dump());
+        return 0;
+    }
+    if ((command == "send" || command == "post") && args.size() == 4) {
+        HWND window = NamedWindow(hello, args[1]);
+        if (!window || !::IsWindow(window)) return Fail("the tool has no window " + args[1]);
+        char* end = nullptr;
+        const unsigned long message = std::strtoul(args[2].c_str(), &end, 0);
+        if (args[2].empty() || *end != '\0' || message > 0xFFFF) return Fail("bad message number: " + args[2]);
+        const unsigned long long wParam = std::strtoull(args[3].c_str(), &end, 0);
+        if (args[3].empty() || *end != '\0') return Fail("bad wParam: " + args[3]);
+        if (command == "post") {
+            if (!::PostMessageW(window, message, static_cast<WPARAM>(wParam), 0)) {
+                return Fail("cannot post to " + args[1] + " (error " + std::to_string(::GetLastError()) + ")");
+            }
+            PrintLine(json{{"ok", true}}.dump());
+            return 0;
+        }
+        const LRESULT result = ::SendMessageW(window, message, static_cast<WPARAM>(wParam), 0);
         PrintLine(json{{"ok", true}, {"result", static_cast<long long>(result)}}.dump());
         return 0;
     }

@@ -64,6 +64,17 @@ TEST(WorkerSlot, JoinWaitsForTheThreadNotOnlyForItsWord) {
     EXPECT_TRUE(worker.pastFinished.load());
 }
 
+TEST(WorkerSlot, AClosedSlotStartsNothingButLetsItsWorkerEnd) {
+    Worker worker;
+    ASSERT_TRUE(worker.slot.Start(&Worker::Main, &worker));
+    worker.slot.Close();
+    ::SetEvent(worker.release);
+    EXPECT_TRUE(worker.slot.Join(5000));
+    EXPECT_TRUE(worker.pastFinished.load());
+    EXPECT_FALSE(worker.slot.Start(&Worker::Main, &worker));
+    EXPECT_EQ(worker.runs.load(), 1);
+}
+
 TEST(WorkerSlot, StopEndsAWorkerThatNeverFinishes) {
     Worker worker;
     ASSERT_TRUE(worker.slot.Start(&Worker::Main, &worker));

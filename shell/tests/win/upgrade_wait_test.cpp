@@ -1,5 +1,5 @@
-// Upgrades that end by a real time-out: the flashed watch that never comes back, and a restore
-// that waits for a watch that stops answering. Runs in a Wine prefix of its own, beside the other
+// Upgrades that end by a real time-out: the flashed watch that never comes back, a restore that
+// waits for a watch that stops answering, and the guide's wait for the download port. Runs in a Wine prefix of its own, beside the other
 // tests, since it mostly waits.
 #include <windows.h>
 
@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string>
 
+#include "shell/tests/win/guide_test_support.h"
 #include "shell/tests/win/upgrade_test_support.h"
 
 using namespace tvsp_test;
@@ -15,6 +16,7 @@ using namespace tvsp_test;
 namespace {
 
 using UpgradeWaitTest = UpgradeTest;
+using GuideWaitTest = GuideTest;
 
 }  // namespace
 
@@ -48,5 +50,30 @@ TEST_F(UpgradeWaitTest, ARestoreWaitsForTheWatchThenGivesUp) {
     const auto log = watch.ReceivedCommands();
     EXPECT_EQ(std::count(log.begin(), log.end(), std::string("AT")), 120);
     EXPECT_EQ(ReadIniValue(tool.File(L"sproutdata.ini"), L"watch", L"imei"), kImei);
+    EXPECT_TRUE(tool.CloseByButton());
+}
+
+// The guide's wait for a watch that never enters download mode: 200 s after "next",
+// "刷机失败，请重试！", the guide closed and guided mode over.
+TEST_F(GuideWaitTest, TheGuidedWaitRunsOut) {
+    VWATCH_OK(watch.SetVersion("WT4_GSM1.2.3,A"));
+    VWATCH_OK(watch.Unplug());  // it never shows up
+    RunningTool tool(L"C:\\tvsp-wait\\guided");
+    OfferPackage(tool, kGuideModel);
+    OpenGuide(tool);
+    if (HasFatalFailure()) return;
+    Click(L"noresponse");
+    WaitForGuidePanel("selectmodel");
+    Click(L"next_page");
+    Click(L"next_page");
+    WaitForGuidePanel("page3");
+    Choose(L"lite_radio");
+    Click(L"selectmodelnext");
+    WaitForGuidePanel("restartwatch");
+    Click(L"next");
+    WaitForGuidePanel("waitingforflashing");
+    const json window = WaitForWindow([](const json& w) { return ControlVisible(w, "panel-fail"); }, 300000);
+    EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"), "刷机失败，请重试！");
+    EXPECT_TRUE(WaitUntil([] { return !GuideOpen(); }, 10000)) << "the guide stayed open";
     EXPECT_TRUE(tool.CloseByButton());
 }

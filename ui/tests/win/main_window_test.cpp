@@ -2,6 +2,7 @@
 // closing during a flash.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <dbt.h>
 
 #include <atomic>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "base/win/file_io.h"
 #include "device/system_utils.h"
+#include "device/usb_tree_scan.h"
 #include "base/win/strings.h"
 #include "shell/ini_files.h"
 #include "testing/uictl/message_boxes.h"
@@ -403,4 +405,318 @@ TEST_F(MainWindowTest, PackageDownloadFillsTheFirstFiveSteps) {
     EXPECT_EQ(Text("panel-fail/label"), L"下载ROM失败,请检查电脑网络");
     EXPECT_TRUE(Visible("back"));
     EXPECT_TRUE(window->GetRomSettingPath().empty());
+}
+
+// ---- the connection guide, mode 0 -------------------------------------------------------------
+
+namespace {
+
+// The open guide's controls, and its commands as the engine would deliver them.
+class GuideDriver {
+public:
+    explicit GuideDriver(CConnectGuideWnd* guide) : guide_(guide) {}
+    IControlBase* Control(const char* name) const {
+        return guide_ && guide_->GetSkinWindow() ? guide_->GetSkinWindow()->FindControl(name) : nullptr;
+    }
+    bool Visible(const char* name) const {
+        IControlBase* c = Control(name);
+        return c && c->IsVisible();
+    }
+    bool Checked(const char* name) const {
+        auto* radio = UifCast<ICtrlRadioBox>(Control(name));
+        return radio && radio->IsChecked();
+    }
+    bool Enabled(const char* name) const {
+        auto* button = UifCast<ICtrlButton>(Control(name));
+        return button && button->IsEnabled();
+    }
+    std::wstring Text(const char* name) const {
+        IControlBase* c = Control(name);
+        if (!c) return L"<missing>";
+        char buffer[512] = {};
+        c->GetText(buffer, sizeof buffer);
+        return AnsiToWide(buffer);
+    }
+    void Click(const char* name) {
+        IControlBase* c = Control(name);
+        ASSERT_NE(c, nullptr) << name;
+        guide_->OnControlMessage(c, UIF_MSG_BUTTON_CLICKED, 0, 0);
+    }
+    void Choose(const char* name) {
+        auto* radio = UifCast<ICtrlRadioBox>(Control(name));
+        ASSERT_NE(radio, nullptr) << name;
+        radio->SetChecked(TRUE);  // the engine checks the box before it tells the window
+        guide_->OnControlMessage(radio, UIF_MSG_RADIO_CHOSEN, 1, 0);
+    }
+    // Which of the seven panels are shown, in a fixed order, for one comparison.
+    std::string Panels() const {
+        std::string shown;
+        for (const char* panel : {"connecthint", "driver", "restartwatch", "waitingforflashing", "repairfail",
+                                  "selectmodel", "prompt_restart"}) {
+            if (Visible(panel)) shown += std::string(shown.empty() ? "" : " ") + panel;
+        }
+        return shown;
+    }
+
+private:
+    CConnectGuideWnd* guide_;
+};
+
+}  // namespace
+
+// "startconnect" opens the guide on its first page, and brings an open one forward.
+TEST_F(MainWindowTest, TheGuideOpensOnItsFirstPageOnce) {
+    window->RefreshStatus();
+    ASSERT_TRUE(Visible("startconnect"));
+    Click("startconnect");
+    Pump(300);
+    CConnectGuideWnd* guide = window->Guide();
+    ASSERT_NE(guide, nullptr);
+    EXPECT_EQ(guide->GetMode(), CConnectGuideWnd::Mode::Guide);
+    GuideDriver g(guide);
+    EXPECT_EQ(g.Panels(), "connecthint");
+    EXPECT_EQ(g.Text("title"), L"连接向导");
+    EXPECT_EQ(guide->State(), GuideState::Guiding);
+    Click("startconnect");
+    Pump(200);
+    EXPECT_EQ(window->Guide(), guide);
+
+    // Esc leaves from here as from any page.
+    ::SendMessageW(guide->GetHandle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    PumpUntilGuideGone();
+    EXPECT_EQ(window->Guide(), nullptr);
+}
+
+// A watch that does not answer: the model pages, the choice, the instruction, the wait; closing
+// after "next" gives the main window its display back.
+TEST_F(MainWindowTest, TheGuideLeadsASilentWatchToTheFlashWait) {
+    window->RefreshStatus();
+    Click("startconnect");
+    Pump(300);
+    ASSERT_NE(window->Guide(), nullptr);
+    GuideDriver g(window->Guide());
+    g.Click("noresponse");  // no USB host here and no watch: the model choice
+    EXPECT_EQ(g.Panels(), "selectmodel");
+    EXPECT_TRUE(g.Visible("page1"));
+    EXPECT_FALSE(g.Enabled("prev_page"));
+    EXPECT_TRUE(g.Enabled("next_page"));
+
+    // Nothing chosen: a box, and the page stays as it was.
+    {
+        BoxAnswerer box("OK");
+        g.Click("selectmodelnext");
+        box.Join();
+        EXPECT_EQ(box.text, L"请选择设备型号。");
+        EXPECT_EQ(box.caption, L"TarvoSprout");
+    }
+    EXPECT_EQ(g.Panels(), "selectmodel");
+
+    // Paging unchecks the chosen box; the last page has no "next".
+    g.Click("next_page");
+    EXPECT_TRUE(g.Visible("page2"));
+    EXPECT_FALSE(g.Visible("page1"));
+    EXPECT_TRUE(g.Enabled("prev_page"));
+    g.Choose("genc_radio");
+    EXPECT_TRUE(g.Checked("genc_radio"));
+    g.Click("next_page");
+    EXPECT_TRUE(g.Visible("page3"));
+    EXPECT_FALSE(g.Enabled("next_page"));
+    EXPECT_FALSE(g.Checked("genc_radio"));
+
+    // Models the guide cannot help: their box, and the choice stays.
+    for (const char* radio : {"gencs_radio", "wn3_radio"}) {
+        g.Choose(radio);
+        BoxAnswerer box("OK");
+        g.Click("selectmodelnext");
+        box.Join();
+        EXPECT_EQ(box.text, L"请长按手表下键15秒，再长按下键开机，然后重新连接USB线。") << radio;
+        EXPECT_EQ(g.Panels(), "selectmodel") << radio;
+    }
+    // Choosing one box unchecks the other.
+    g.Choose("lite_radio");
+    EXPECT_TRUE(g.Checked("lite_radio"));
+    EXPECT_FALSE(g.Checked("wn3_radio"));
+
+    g.Click("prev_page");
+    g.Click("prev_page");
+    g.Choose("genb_radio");
+    g.Click("selectmodelnext");
+    EXPECT_EQ(g.Panels(), "restartwatch");
+    EXPECT_EQ(g.Text("pressdownkey"), L"长按设备下键10秒钟，然后点击下一步");
+    EXPECT_EQ(window->Watch().Get().modelKey, "watchk7_mt60d_ublox");
+
+    g.Click("next");
+    EXPECT_EQ(g.Panels(), "waitingforflashing");
+    EXPECT_EQ(window->Guide()->State(), GuideState::WaitingForFlash);
+    EXPECT_TRUE(window->Guide()->HasStartedFlash());
+    EXPECT_TRUE(window->Workflow().IsGuidedMode());
+    // Armed by "next": killing it proves it ran.
+    EXPECT_TRUE(::KillTimer(window->GetHandle(), kTimerGuidedMode));
+
+    g.Click("close");
+    PumpUntilGuideGone();
+    EXPECT_EQ(window->Guide(), nullptr);
+    EXPECT_FALSE(window->Workflow().IsGuidedMode());
+    EXPECT_EQ(window->GetDisplayState(), DisplayState::Disconnected);
+}
+
+// Closing before "next" leaves the main window as it was.
+TEST_F(MainWindowTest, ClosingTheGuideBeforeTheWaitTouchesNothing) {
+    window->ReportFailure(L"下载固件失败，请检查网络后重试", true);
+    Click("startconnect");  // hidden on the failure panel, but the command itself still opens it
+    Pump(300);
+    ASSERT_NE(window->Guide(), nullptr);
+    GuideDriver g(window->Guide());
+    g.Click("noresponse");
+    g.Choose("genb_radio");
+    g.Click("selectmodelnext");
+    ASSERT_EQ(g.Panels(), "restartwatch");
+    g.Click("close");
+    PumpUntilGuideGone();
+    EXPECT_EQ(window->GetDisplayState(), DisplayState::Failed);
+    EXPECT_EQ(Text("panel-fail/label"), L"下载固件失败，请检查网络后重试");
+    EXPECT_FALSE(window->Workflow().IsGuidedMode());
+}
+
+// The USB scan's reports: a usable watch only sets the flag; one without a working driver shows
+// the repair; failed repairs offer another try, then the forum, then stay as they are.
+TEST_F(MainWindowTest, TheGuideFollowsTheScanAndCountsRepairFailures) {
+    Click("startconnect");
+    Pump(300);
+    CConnectGuideWnd* guide = window->Guide();
+    ASSERT_NE(guide, nullptr);
+    GuideDriver g(guide);
+    ::SendMessageW(guide->GetHandle(), WM_GUIDE_DEVICE_FOUND, 1, 0);
+    EXPECT_TRUE(guide->IsDeviceFound());
+    EXPECT_EQ(g.Panels(), "connecthint");
+    EXPECT_EQ(guide->State(), GuideState::Guiding);
+
+    ::SendMessageW(guide->GetHandle(), WM_GUIDE_DEVICE_FOUND, 0, 0);
+    EXPECT_EQ(g.Panels(), "driver");
+    EXPECT_EQ(guide->State(), GuideState::RepairingDriver);
+    EXPECT_EQ(g.Text("text"), L"正在修复驱动程序...");
+
+    // The picture turns while the repair runs.
+    auto* picture = UifCast<ICtrlStaticBox>(g.Control("repairdriver"));
+    ASSERT_NE(picture, nullptr);
+    picture->SetImageState(0);
+    guide->FireTimerForTesting(kTimerGuideAnimation);
+    EXPECT_EQ(picture->GetImageState(), 2);
+
+    const struct {
+        bool again, forum;
+    } after[] = {{true, false}, {false, true}, {false, true}, {false, true}};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i + 1);
+        guide->FireTimerForTesting(kTimerGuideRepairFailed);
+        EXPECT_EQ(guide->RepairFailures(), i + 1);
+        EXPECT_EQ(g.Panels(), "repairfail");
+        EXPECT_EQ(g.Visible("repairagain"), after[i].again);
+        EXPECT_EQ(g.Visible("gotoforum"), after[i].forum);
+        if (i == 0) {
+            // "repairagain" goes back to the repair page and asks for the repair (posted: not run
+            // here, where its message would start the system's driver installer).
+            g.Click("repairagain");
+            EXPECT_EQ(g.Panels(), "driver");
+            MSG msg;
+            EXPECT_TRUE(::PeekMessageW(&msg, guide->GetHandle(), WM_GUIDE_REPAIR_DRIVER, WM_GUIDE_REPAIR_DRIVER,
+                                       PM_REMOVE));
+        }
+    }
+    ::SendMessageW(guide->GetHandle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    PumpUntilGuideGone();
+    EXPECT_EQ(window->Guide(), nullptr);
+}
+
+// The diagnostic button steps the repair picture through every state once per process.
+TEST_F(MainWindowTest, TheGuidesTestButtonStepsThePicture) {
+    Click("startconnect");
+    Pump(300);
+    ASSERT_NE(window->Guide(), nullptr);
+    GuideDriver g(window->Guide());
+    auto* picture = UifCast<ICtrlStaticBox>(g.Control("repairdriver"));
+    ASSERT_NE(picture, nullptr);
+    g.Click("test");
+    EXPECT_EQ(picture->GetImageState(), 81);
+    picture->SetImageState(5);
+    g.Click("test");  // the counter is past its end: nothing more
+    EXPECT_EQ(picture->GetImageState(), 5);
+    g.Click("close");
+    PumpUntilGuideGone();
+}
+
+// Guided mode: the watch's first arrival starts the flash thread, the download port's arrival
+// ends the wait (the guide closes, its time limit stops).
+TEST_F(MainWindowTest, TheGuidedFlashFollowsTheWatchsArrivals) {
+    const std::wstring path = L"\\\\?\\USB#VID_0E8D&PID_0003#5&1&1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
+    std::vector<BYTE> record(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) + path.size() * sizeof(wchar_t));
+    auto* device = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(record.data());
+    device->dbcc_size = static_cast<DWORD>(record.size());
+    device->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+    std::wmemcpy(device->dbcc_name, path.c_str(), path.size() + 1);
+    const auto arrive = [&] {
+        ::SendMessageW(window->GetHandle(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(device));
+        Pump(300);
+    };
+
+    Click("startconnect");
+    Pump(300);
+    ASSERT_NE(window->Guide(), nullptr);
+    window->Workflow().EnterGuidedMode();
+    window->ArmTimer(kTimerGuidedMode, kGuidedModeWaitMs);
+    arrive();  // the watch, short-pressed into life
+    EXPECT_TRUE(window->Workflow().IsAwaitingDownloadPort());
+    EXPECT_NE(window->Guide(), nullptr);
+    arrive();  // its download port
+    PumpUntilGuideGone();
+    EXPECT_EQ(window->Guide(), nullptr);
+    EXPECT_FALSE(window->Workflow().IsAwaitingDownloadPort());
+    EXPECT_FALSE(::KillTimer(window->GetHandle(), kTimerGuidedMode)) << "the guided wait's limit still runs";
+}
+
+// The guide's pages as the user sees them (with TVSP_SCREENSHOT_DIR, as the test command sets).
+TEST_F(MainWindowTest, GuideScreenshots) {
+    const std::wstring folder = tvsp::ScreenshotFolder();
+    if (folder.empty()) return;
+    tvsp::GdiplusSession gdiplus;
+    ASSERT_TRUE(gdiplus.Ok());
+    Click("startconnect");
+    Pump(300);
+    CConnectGuideWnd* guide = window->Guide();
+    ASSERT_NE(guide, nullptr);
+    GuideDriver g(guide);
+    const auto shoot = [&](const wchar_t* name) {
+        Pump(700);
+        EXPECT_TRUE(tvsp::SaveWindowPng(guide->GetHandle(), folder + L"\\" + name));
+    };
+    shoot(L"guide-1-connecthint.png");
+    ::SendMessageW(guide->GetHandle(), WM_GUIDE_DEVICE_FOUND, 0, 0);
+    shoot(L"guide-2-driver.png");
+    guide->FireTimerForTesting(kTimerGuideRepairFailed);
+    shoot(L"guide-3-repairfail-first.png");
+    guide->FireTimerForTesting(kTimerGuideRepairFailed);
+    shoot(L"guide-4-repairfail-second.png");
+    ::SendMessageW(guide->GetHandle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    PumpUntilGuideGone();
+
+    Click("startconnect");
+    Pump(300);
+    guide = window->Guide();
+    ASSERT_NE(guide, nullptr);
+    g = GuideDriver(guide);
+    g.Click("noresponse");
+    g.Choose("genb_radio");
+    shoot(L"guide-5-selectmodel-page1.png");
+    g.Click("next_page");
+    g.Choose("genc_adv");
+    shoot(L"guide-6-selectmodel-page2.png");
+    g.Click("next_page");
+    shoot(L"guide-7-selectmodel-page3.png");
+    g.Choose("lite_radio");
+    g.Click("selectmodelnext");
+    shoot(L"guide-8-restartwatch.png");
+    g.Click("next");
+    shoot(L"guide-9-waitingforflashing.png");
+    g.Click("cancel");
+    PumpUntilGuideGone();
 }
