@@ -5,7 +5,8 @@
 namespace TVSP::ProgramFiles {
 
 // The build parses the `inline constexpr wchar_t k...[] = L"...";` lines of this block to lay
-// out program/: keep one file a line in that form. Every one of them ships.
+// out program/: keep one file a line in that form. Every one of them ships. A file in a
+// sub-folder is named relative to the program folder (L"driver\\InstallDriver.exe").
 // program-folder-files begin
 inline constexpr wchar_t kTool[] = L"tarvosprout.exe";
 inline constexpr wchar_t kSkinKernel[] = L"UiFeatureKernel.dll";
@@ -18,12 +19,15 @@ inline constexpr wchar_t kDownloadLibrary[] = L"brom.dll";
 inline constexpr wchar_t kDownloadAgent[] = L"MTK_AllInOne_DA.bin";
 inline constexpr wchar_t kGpsLibrary[] = L"GPS_DL.dll";
 inline constexpr wchar_t kNetLibrary[] = L"TarvoNetUL.dll";
+inline constexpr wchar_t kPortMender[] = L"PortMender.exe";
+inline constexpr wchar_t kDriverInstaller[] = L"driver\\InstallDriver.exe";
 // program-folder-files end
 
 // The same files as one table, in the same order (for the installer's copy).
-inline constexpr const wchar_t* kShipped[] = {kTool,        kSkinKernel,      kSkinControls,   kSkinEffects,
-                                              kSkinConfig,  kMainSkin,        kConfigIni,      kDownloadLibrary,
-                                              kDownloadAgent, kGpsLibrary,      kNetLibrary};
+inline constexpr const wchar_t* kShipped[] = {kTool,          kSkinKernel, kSkinControls, kSkinEffects,
+                                              kSkinConfig,    kMainSkin,   kConfigIni,    kDownloadLibrary,
+                                              kDownloadAgent, kGpsLibrary, kNetLibrary,   kPortMender,
+                                              kDriverInstaller};
 
 // Written by the tool at run time, never shipped.
 inline constexpr wchar_t kDataFile[] = L"sproutdata.ini";

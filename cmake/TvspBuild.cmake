@@ -155,7 +155,8 @@ endif()
 
 # tvsp_program_files(VAR): the file names of the program folder, in order, as base/program_files.h
 # lists them between its "program-folder-files" markers. The tool, the build's program/ layout
-# and the installer's payload all read that one list.
+# and the installer's payload all read that one list. A file in a sub-folder comes back with "/"
+# ("driver/InstallDriver.exe" for the literal L"driver\\InstallDriver.exe").
 function(tvsp_program_files var)
   set(header ${CMAKE_SOURCE_DIR}/base/program_files.h)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${header})
@@ -168,7 +169,14 @@ function(tvsp_program_files var)
     elseif(line MATCHES "program-folder-files end")
       set(inside FALSE)
     elseif(inside AND line MATCHES "^inline constexpr wchar_t k[A-Za-z0-9]+\\[\\] = L\"([^\"]+)\";$")
-      list(APPEND names ${CMAKE_MATCH_1})
+      # Only plain names, joined by the literal's escaped backslash: nothing may climb out of
+      # the folder or carry another escape.
+      set(name ${CMAKE_MATCH_1})
+      if(NOT name MATCHES "^[A-Za-z0-9_.-]+(\\\\\\\\[A-Za-z0-9_.-]+)*$" OR name MATCHES "(^|\\\\)\\.\\.?(\\\\|$)")
+        message(FATAL_ERROR "base/program_files.h: not a plain relative file name: ${name}")
+      endif()
+      string(REPLACE "\\\\" "/" name "${name}")
+      list(APPEND names ${name})
     elseif(inside AND NOT line MATCHES "^ *(//.*)?$")
       message(FATAL_ERROR "base/program_files.h: a line of the program folder's list is not in the form the build reads: ${line}")
     endif()

@@ -1,4 +1,4 @@
-// Setup-API helpers: an owner for device information sets, device keys and property readers.
+// Setup-API helpers: owners for device information sets, INF files and device keys, and property readers.
 #pragma once
 
 #include <windows.h>
@@ -15,11 +15,15 @@ namespace TVSP {
 namespace detail {
 inline HDEVINFO InvalidDevInfo() noexcept { return INVALID_HANDLE_VALUE; }
 inline void DestroyDevInfoListNoResult(HDEVINFO set) noexcept { ::SetupDiDestroyDeviceInfoList(set); }
+inline HINF InvalidInf() noexcept { return INVALID_HANDLE_VALUE; }
+inline void CloseInfNoResult(HINF inf) noexcept { ::SetupCloseInfFile(inf); }
 }  // namespace detail
 
 // A device information set; SetupDiGetClassDevs and SetupDiCreateDeviceInfoList fail with
 // INVALID_HANDLE_VALUE.
 using unique_hdevinfo = unique_any<HDEVINFO, detail::DestroyDevInfoListNoResult, detail::InvalidDevInfo>;
+// An INF file from SetupOpenInfFileW, which fails with INVALID_HANDLE_VALUE.
+using unique_hinf = unique_any<HINF, detail::CloseInfNoResult, detail::InvalidInf>;
 
 // Owns a key from SetupDiOpenDevRegKey or SetupDiCreateDevRegKey, which report failure as
 // INVALID_HANDLE_VALUE rather than null.

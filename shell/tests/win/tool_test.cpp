@@ -12,6 +12,7 @@
 
 #include "base/program_files.h"
 #include "base/win/file_io.h"
+#include "base/win/handle.h"
 #include "device/system_utils.h"
 #include "device/version.h"
 #include "shell/startup.h"
@@ -148,18 +149,27 @@ const char kDataFile[] = "[watch]\r\nmodel=watchk7_mt60d_ublox\r\nversion=1.2.3\
 
 }  // namespace
 
+// Files under folder, named relative to the program folder ("driver\\InstallDriver.exe").
+void ListFilesUnder(const std::wstring& folder, const std::wstring& prefix, std::vector<std::wstring>& files) {
+    WIN32_FIND_DATAW found;
+    unique_hfind find(::FindFirstFileW((folder + L"\\*").c_str(), &found));
+    ASSERT_TRUE(find) << folder;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name == L"." || name == L"..") continue;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            files.push_back(prefix + name);
+        } else if (!(prefix.empty() && name == ProgramFiles::kUpdateFolder)) {  // made by a self-update
+            ListFilesUnder(folder + L"\\" + name, prefix + name + L"\\", files);
+        }
+    } while (::FindNextFileW(find.get(), &found));
+}
+
 // The build lays out program/ from the list in base/program_files.h; the table the tool and the
 // installer read must name exactly those files.
 TEST(ProgramFolder, HoldsExactlyTheShippedFiles) {
     std::vector<std::wstring> present;
-    WIN32_FIND_DATAW found;
-    HANDLE find = ::FindFirstFileW((ProgramFolder() + L"\\*").c_str(), &found);
-    ASSERT_NE(find, INVALID_HANDLE_VALUE);
-    do {
-        const std::wstring name = found.cFileName;
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) present.push_back(name);
-    } while (::FindNextFileW(find, &found));
-    ::FindClose(find);
+    ListFilesUnder(ProgramFolder(), L"", present);
     // Files the tool writes while it runs (tests run it in place) are not shipped ones.
     std::erase(present, std::wstring(ProgramFiles::kDataFile));
     std::vector<std::wstring> shipped(std::begin(ProgramFiles::kShipped), std::end(ProgramFiles::kShipped));
