@@ -1,5 +1,6 @@
 // Upgrades that end by a real time-out: the flashed watch that never comes back, a restore that
-// waits for a watch that stops answering, and the guide's wait for the download port. Runs in a Wine prefix of its own, beside the other
+// waits for a watch that stops answering, the guide's wait for the download port, and the retry
+// wait after a driver repair that did not help. Runs in a Wine prefix of its own, beside the other
 // tests, since it mostly waits.
 #include <windows.h>
 
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <string>
 
+#include "base/win/handle.h"
 #include "shell/tests/win/guide_test_support.h"
 #include "shell/tests/win/upgrade_test_support.h"
 
@@ -75,5 +77,30 @@ TEST_F(GuideWaitTest, TheGuidedWaitRunsOut) {
     const json window = WaitForWindow([](const json& w) { return ControlVisible(w, "panel-fail"); }, 300000);
     EXPECT_EQ(ControlTextIn(window, "panel-fail", "label"), "刷机失败，请重试！");
     EXPECT_TRUE(WaitUntil([] { return !GuideOpen(); }, 10000)) << "the guide stayed open";
+    EXPECT_TRUE(tool.CloseByButton());
+}
+
+// A repair that leaves the watch without its port (the prefix is Windows 7): the real repair
+// program runs once as a service and is gone again, and 120 s later the guide reports the
+// failure and offers another try.
+TEST_F(GuideWaitTest, ARepairThatDoesNotHelpIsReportedAfterItsWait) {
+    VWATCH_OK(watch.Unplug());
+    RunningTool tool(L"C:\\tvsp-wait\\repair");
+    OpenGuide(tool);
+    if (HasFatalFailure()) return;
+    ASSERT_EQ(Uictl(L"send connectguide 0x0465 0").exitCode, 0u);  // the scan: no working driver
+    WaitForGuidePanel("driver");
+    ASSERT_EQ(Uictl(L"post connectguide 0x0466 0").exitCode, 0u);
+    const json guide = WaitForGuidePanel("repairfail", 300000);
+    EXPECT_TRUE(ControlVisible(guide, "repairagain"));
+    EXPECT_FALSE(ControlVisible(guide, "gotoforum"));
+    SaveGuideScreenshot(L"tool-guide-repairfail");
+    // The repair program ran as the one-shot service, which is gone once it stopped.
+    const std::string record = tvsp::ReadAll(tool.File(L"PortMender.log"));
+    EXPECT_EQ(record.rfind("run=service ", 0), 0u) << record;
+    TVSP::unique_schandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    ASSERT_TRUE(manager);
+    const TVSP::unique_schandle service(::OpenServiceW(manager.get(), L"PortMender", SERVICE_QUERY_STATUS));
+    EXPECT_FALSE(service) << "the service entry was left behind";
     EXPECT_TRUE(tool.CloseByButton());
 }

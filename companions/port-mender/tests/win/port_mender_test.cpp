@@ -22,10 +22,6 @@ using namespace TVSP;
 
 constexpr wchar_t kTestService[] = L"PortMenderTest";
 
-void CloseServiceNoResult(SC_HANDLE service) noexcept { ::CloseServiceHandle(service); }
-SC_HANDLE NullService() noexcept { return nullptr; }
-using unique_schandle = unique_any<SC_HANDLE, CloseServiceNoResult, NullService>;
-
 // The same request made from here. Wine 8 answers CR_FAILURE (its calls are stubs), Windows
 // CR_SUCCESS to an administrator; the program must hand on whichever the system gives.
 CONFIGRET SystemAnswer() {
