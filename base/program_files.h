@@ -29,6 +29,26 @@ inline constexpr const wchar_t* kShipped[] = {kTool,          kSkinKernel, kSkin
                                               kDownloadAgent, kGpsLibrary, kNetLibrary,   kPortMender,
                                               kDriverInstaller};
 
+// Files the installer places in the program folder that the build cannot supply yet, so they
+// stay outside the block above: built elsewhere, or (the class driver) an operating-system file
+// that is only present when supplied at packaging time.
+inline constexpr wchar_t kBromConfig[] = L"brom.ini";
+inline constexpr wchar_t kGpsAgent[] = L"MTK_AllInOne_DA_MT3333_MP.BIN";
+inline constexpr wchar_t kUninstaller[] = L"uninst.exe";
+inline constexpr wchar_t kUninstallSkin[] = L"uninstallskin.ufd";
+inline constexpr wchar_t kClassDriver[] = L"usbser.sys";
+
+// What the installer copies into the program folder, in its order (a member missing from the
+// payload is skipped). "Config.ini" and the driver installer are not in it; the installer copies
+// every other kShipped file as well.
+inline constexpr const wchar_t* kInstalledFiles[] = {
+    kMainSkin,     kSkinConfig,  kSkinKernel,   kSkinControls, kTool,       kDownloadLibrary,
+    kBromConfig,   kDownloadAgent, kGpsLibrary, kGpsAgent,     kUninstaller, kUninstallSkin,
+    kNetLibrary,   kPortMender,  kClassDriver,  kSkinEffects};
+
+// The driver folders the installer copies whole and the uninstaller removes.
+inline constexpr const wchar_t* kInstalledDriverFolders[] = {L"driver", L"win7_32", L"win7_64", L"win8_32", L"win8_64", L"win81_32", L"win81_64"};
+
 // Written by the tool at run time, never shipped.
 inline constexpr wchar_t kDataFile[] = L"sproutdata.ini";
 

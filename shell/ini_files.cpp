@@ -6,6 +6,7 @@
 
 #include <iterator>
 
+#include "base/maker_site.h"
 #include "base/program_files.h"
 #include "base/win/program_folder.h"
 #include "base/win/strings.h"
@@ -122,7 +123,7 @@ std::wstring WebPageAddress(WebPage page) {
         const wchar_t* fallback;
     };
     static const Entry kPages[] = {
-        {L"website", L"https://sprout.example.com/"},
+        {L"website", kMakerWebsite},
         {L"faq", L"https://sprout.example.com/help/faq"},
         {L"app", L"https://sprout.example.com/app"},
         {L"social", L"https://sprout.example.com/social"},
