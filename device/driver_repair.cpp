@@ -1,19 +1,15 @@
 // The serial driver repair: class-driver file, the vendor's installer, the repair program as a service.
 #include "device/driver_repair.h"
 
-#include <vector>
-
 #include "base/win/handle.h"
 #include "base/win/program_folder.h"
-#include "base/win/scoped_registry_value.h"
 #include "device/code_signature.h"
 #include "device/system_utils.h"
+#include "device/vendor_installer.h"
 
 namespace TVSP {
 namespace {
 
-constexpr wchar_t kAssociationsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Associations";
-constexpr wchar_t kModRiskFileTypes[] = L"ModRiskFileTypes";
 constexpr wchar_t kServiceName[] = L"PortMender";
 
 bool IsWindows7To81(WindowsFamily family) {
@@ -98,25 +94,6 @@ void RestoreClassDriverPreVista(const DriverRepairEnvironment& env, DriverRepair
     }
 }
 
-// Starts the installer and waits for it; its thread and process handles are closed on return
-// (a process still running keeps running).
-void RunInstaller(const DriverRepairEnvironment& env, DriverRepairResult& result) {
-    const std::wstring commandLine = L"\"" + env.toolDirectory + L"\\driver\\InstallDriver.exe\" -a";
-    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
-    line.push_back(L'\0');  // CreateProcessW may write into its command line
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
-        return;
-    }
-    unique_handle process(info.hProcess);
-    unique_handle thread(info.hThread);
-    thread.reset();  // closed at once: nothing waits for it
-    result.installerStarted = true;
-    result.installerFinished = ::WaitForSingleObject(process.get(), env.installerWaitMs) == WAIT_OBJECT_0;
-}
-
 void RunRepairService(const std::wstring& program, DriverRepairResult& result) {
     // Quoted: unquoted, a path with spaces lets the system try "C:\Program.exe" first, as local system.
     const std::wstring binaryPath = L"\"" + program + L"\"";
@@ -182,14 +159,11 @@ DriverRepairResult RepairSerialDriver(const DriverRepairEnvironment& env, const 
         RestoreClassDriverPreVista(env, result);
     }
 
-    {
-        // Executables start without the attachment-safety prompt only while the installer runs:
-        // left set, downloaded programs would start unasked for good.
-        ScopedRegistryString prompt(HKEY_CURRENT_USER, kAssociationsKey, kModRiskFileTypes, L".exe");
-        result.promptSuspended = prompt.isSet();
-        if (!env.toolDirectory.empty()) RunInstaller(env, result);
-        result.promptRestored = prompt.Restore() && result.promptSuspended;
-    }
+    const VendorInstallerRun installer = RunVendorDriverInstaller(env.toolDirectory, env.installerWaitMs);
+    result.promptSuspended = installer.promptSuspended;
+    result.promptRestored = installer.promptRestored;
+    result.installerStarted = installer.started;
+    result.installerFinished = installer.finished;
     if (!result.installerFinished) {
         result.outcome = DriverRepairOutcome::InstallerNotFinished;
         return result;
