@@ -278,13 +278,19 @@ TEST_F(InstallActions, OldDataFileDeletedOrMovedToTheTimestampedName) {
         const char* name;
         bool present;
         DWORD attributes;
+        DWORD heldSharing;  // held open during the run with this sharing; ~0: not held
         DataFileFate expected;
     };
     const Row rows[] = {
-        {"absent", false, 0, DataFileFate::Absent},
-        {"deletable", true, FILE_ATTRIBUTE_NORMAL, DataFileFate::Deleted},
+        {"absent", false, 0, ~0u, DataFileFate::Absent},
+        {"deletable", true, FILE_ATTRIBUTE_NORMAL, ~0u, DataFileFate::Deleted},
         // Deleting a read-only file fails, renaming it does not.
-        {"read-only", true, FILE_ATTRIBUTE_READONLY, DataFileFate::MovedAside},
+        {"read-only", true, FILE_ATTRIBUTE_READONLY, ~0u, DataFileFate::MovedAside},
+        // Held by the tool with delete sharing the delete succeeds (the name goes when it closes),
+        // as on Windows; held without it neither delete nor rename can act.
+        {"held sharing read and delete", true, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_DELETE,
+         DataFileFate::Deleted},
+        {"held sharing read only", true, FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, DataFileFate::Kept},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -298,10 +304,17 @@ TEST_F(InstallActions, OldDataFileDeletedOrMovedToTheTimestampedName) {
         }
         InstallRequest req = Request(folder.path(), true);
         req.utcNow = [] { return UtcTime{2026, 1, 31, 16, 0, 0}; };  // the hour wraps to 0
+        unique_hfile held;
+        if (row.heldSharing != ~0u) {
+            held.reset(::CreateFileW(data.c_str(), GENERIC_READ, row.heldSharing, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+            ASSERT_TRUE(held);
+        }
         const InstallReport report = RunInstallActions(req);
+        held.reset();
         ::SetFileAttributesW(moved.c_str(), FILE_ATTRIBUTE_NORMAL);  // so the folder can go
         EXPECT_EQ(report.dataFile, row.expected);
-        EXPECT_FALSE(Exists(data));
+        EXPECT_EQ(Exists(data), row.expected == DataFileFate::Kept);
         if (row.expected == DataFileFate::MovedAside) {
             EXPECT_EQ(report.dataFileMovedTo, moved);
             EXPECT_EQ(ReadAll(moved), "[watch]\r\nmodel=k8\r\n");
