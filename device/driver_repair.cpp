@@ -139,13 +139,7 @@ DriverRepairEnvironment DriverRepairEnvironment::Current() {
     }
     env.nativeX64 = IsNativeX64();
     env.toolDirectory = GetOwnDirectory();
-    wchar_t windows[MAX_PATH] = {};
-    const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
-    if (length > 0 && length < MAX_PATH) {
-        env.windowsDirectory.assign(windows, length);
-        // A root folder ("D:\") is the one case that ends in a backslash.
-        if (env.windowsDirectory.back() == L'\\') env.windowsDirectory.pop_back();
-    }
+    env.windowsDirectory = GetSystemWindowsFolder();
     return env;
 }
 

@@ -128,6 +128,15 @@ bool IsPreVista() {
     return preVista;
 }
 
+std::wstring GetSystemWindowsFolder() {
+    wchar_t windows[MAX_PATH] = {};
+    const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    std::wstring path(windows, length);
+    if (path.back() == L'\\') path.pop_back();
+    return path;
+}
+
 bool IsNativeX64() {
     SYSTEM_INFO info{};
     ::GetNativeSystemInfo(&info);

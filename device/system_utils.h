@@ -23,6 +23,10 @@ bool IsWindows10();
 bool IsPreVista();
 bool IsNativeX64();
 
+// GetSystemWindowsDirectoryW without a trailing backslash (also for a root folder "D:\"); empty
+// when it cannot be had, so no caller builds a system path relative to the current folder.
+std::wstring GetSystemWindowsFolder();
+
 // Copies every file and sub-folder of source into target (created with all levels), overwriting.
 // A target file in use is renamed to "<name>.tmp", scheduled for deletion at restart, and the copy
 // retried. True only when every file was copied at the first attempt.

@@ -36,15 +36,6 @@ bool CreateFolderTree(const std::wstring& path, DWORD& error) {
     return false;
 }
 
-std::wstring SystemWindowsDirectory() {
-    wchar_t windows[MAX_PATH] = {};
-    const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return {};
-    std::wstring path(windows, length);
-    if (path.back() == L'\\') path.pop_back();  // a root folder ("D:\")
-    return path;
-}
-
 UtcTime SystemUtcNow() {
     SYSTEMTIME now{};
     ::GetSystemTime(&now);
@@ -54,7 +45,7 @@ UtcTime SystemUtcNow() {
 void CopyClassDriverBeforeVista(const InstallRequest& req, InstallReport& report) {
     const bool preVista = req.preVista ? *req.preVista : IsPreVista();
     const bool nativeX64 = req.nativeX64 ? *req.nativeX64 : IsNativeX64();
-    const std::wstring windows = req.windowsDirectory.empty() ? SystemWindowsDirectory() : req.windowsDirectory;
+    const std::wstring windows = req.windowsDirectory.empty() ? GetSystemWindowsFolder() : req.windowsDirectory;
     if (windows.empty()) return;  // every path below would be relative
     const std::wstring target = windows + L"\\system32\\DRIVERS\\" + ProgramFiles::kClassDriver;
     if (!ShouldCopyPreVistaClassDriver(preVista, nativeX64, Exists(target))) return;
