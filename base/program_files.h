@@ -29,6 +29,10 @@ inline constexpr const wchar_t* kShipped[] = {kTool,          kSkinKernel, kSkin
                                               kDownloadAgent, kGpsLibrary, kNetLibrary,   kPortMender,
                                               kDriverInstaller};
 
+// The driver folders the installer lays out (the vendor's driver package, InstallDriver.exe in
+// "driver"): the uninstaller removes them whole.
+inline constexpr const wchar_t* kInstalledDriverFolders[] = {L"driver", L"win7_32", L"win7_64", L"win8_32", L"win8_64", L"win81_32", L"win81_64"};
+
 // Written by the tool at run time, never shipped.
 inline constexpr wchar_t kDataFile[] = L"sproutdata.ini";
 
