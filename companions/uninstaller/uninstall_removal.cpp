@@ -127,6 +127,7 @@ void RemoveShortcut(const std::wstring& path, RemovalReport& report) {
     if (::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
     if (DeleteOneFile(path)) {
         report.removed.push_back(path);
+        ::SHChangeNotify(SHCNE_DELETE, SHCNF_PATHW, path.c_str(), nullptr);  // the desktop redraws without it
     } else {
         report.failed.push_back(path);
     }
@@ -139,8 +140,11 @@ void RemoveShortcuts(const InstallPlaces& places, RemovalReport& report) {
     const std::wstring menu = group + L"\\" + kMenuFolder;
     for (const wchar_t* shortcut : kMenuShortcuts) RemoveShortcut(menu + L"\\" + shortcut, report);
     // The folders go only when empty: the maker's group may hold other programs' shortcuts.
-    if (::RemoveDirectoryW(menu.c_str())) report.removed.push_back(menu);
-    if (::RemoveDirectoryW(group.c_str())) report.removed.push_back(group);
+    for (const std::wstring& folder : {menu, group}) {
+        if (!::RemoveDirectoryW(folder.c_str())) break;
+        report.removed.push_back(folder);
+        ::SHChangeNotify(SHCNE_RMDIR, SHCNF_PATHW, folder.c_str(), nullptr);
+    }
 }
 
 struct FolderEntry {

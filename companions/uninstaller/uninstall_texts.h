@@ -6,7 +6,7 @@ namespace TVSP::UninstallTexts {
 inline constexpr wchar_t kTitle[] = L"卸载 TarvoSprout";
 inline constexpr wchar_t kConfirmTitle[] = L"确定要卸载 TarvoSprout 吗？";
 inline constexpr wchar_t kConfirmText[] =
-    L"将删除 TarvoSprout 的程序文件、驱动文件夹、桌面和开始菜单快捷方式以及运行时产生的数据。您自己放入安装文件夹的文件会保留。";
+    L"将删除程序文件、驱动文件夹、桌面和开始菜单中的快捷方式以及运行时产生的数据。您自己放入安装文件夹的文件会保留。";
 inline constexpr wchar_t kConfirm[] = L"确定";
 inline constexpr wchar_t kCancel[] = L"取消";
 inline constexpr wchar_t kFinish[] = L"完成";
@@ -15,7 +15,7 @@ inline constexpr wchar_t kToolRunning[] = L"TarvoSprout 正在运行，请先关
 inline constexpr wchar_t kWindowFailed[] = L"卸载程序的界面无法打开，卸载没有进行。";
 
 inline constexpr wchar_t kDoneTitle[] = L"卸载完成";
-inline constexpr wchar_t kDoneText[] = L"TarvoSprout 已从您的电脑中卸载。";
+inline constexpr wchar_t kDoneText[] = L"已从您的电脑中卸载 TarvoSprout。";
 inline constexpr wchar_t kDoneAfterRestart[] = L"剩余的文件将在重新启动电脑后删除。";
 inline constexpr wchar_t kKeptFolder[] = L"安装文件夹中您自己的文件已保留。";
 inline constexpr wchar_t kFailedTitle[] = L"卸载未能全部完成";

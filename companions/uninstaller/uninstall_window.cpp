@@ -70,6 +70,14 @@ void CUninstallWnd::OnClose() {
     if (HasWindow()) ::DestroyWindow(hwnd_);
 }
 
+void CUninstallWnd::OnKeyDown(WPARAM wParam, LPARAM lParam) {
+    if (wParam == VK_ESCAPE) {
+        OnClose();
+        return;
+    }
+    CUiFeatureWindow::OnKeyDown(wParam, lParam);
+}
+
 LRESULT CUninstallWnd::OnDestroy() {
     ::PostQuitMessage(exitCode_);
     return CUiFeatureWindow::OnDestroy();

@@ -23,6 +23,7 @@ public:
 protected:
     void OnCreated() override;
     void OnClose() override;
+    void OnKeyDown(WPARAM wParam, LPARAM lParam) override;
     LRESULT OnDestroy() override;
 
 private:

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "companions/uninstaller/uninstall_rules.h"
 #include "companions/uninstaller/uninstall_texts.h"
 #include "testing/uictl/message_boxes.h"
+#include "testing/wine/window_capture.h"
 
 namespace {
 
@@ -241,6 +243,16 @@ std::string ControlText(const json& window, const std::string& name) {
     return c && c->contains("text") && (*c)["text"].is_string() ? (*c)["text"].get<std::string>() : "<missing>";
 }
 
+// Saves the window of a snapshot as <TVSP_SCREENSHOT_DIR>\\<name>.png when screenshots are on.
+void SaveScreenshot(const json& window, const wchar_t* name) {
+    const std::wstring folder = tvsp::ScreenshotFolder();
+    if (folder.empty() || !window.is_object() || !window.contains("hwnd") || !window["hwnd"].is_string()) return;
+    ::Sleep(500);  // the page just switched: let it paint
+    HWND hwnd = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(std::stoull(window["hwnd"].get<std::string>(), nullptr, 16)));
+    tvsp::GdiplusSession gdiplus;
+    EXPECT_TRUE(gdiplus.Ok() && tvsp::SaveWindowPng(hwnd, folder + L"\\" + name + L".png"));
+}
+
 bool ControlVisible(const json& window, const std::string& name) {
     const json* c = window.is_object() && window.contains("controls") ? FindControl(window["controls"], name) : nullptr;
     return c && c->value("visible", false);
@@ -373,8 +385,11 @@ protected:
         EXPECT_EQ(ControlText(confirm, "ok"), "确定");
         EXPECT_EQ(ControlText(confirm, "cancel"), "取消");
         EXPECT_EQ(ControlText(confirm, "confirmtitle"), WideToUtf8(UninstallTexts::kConfirmTitle));
+        SaveScreenshot(confirm, L"uninstaller-confirm");
         EXPECT_EQ(Uictl(std::wstring(L"click UninstWnd/ok")).exitCode, 0u);
-        return uninstaller.WaitForResult();
+        const json result = uninstaller.WaitForResult();
+        SaveScreenshot(result, (L"uninstaller-" + Utf8ToWide(::testing::UnitTest::GetInstance()->current_test_info()->name())).c_str());
+        return result;
     }
 
     com_apartment com_;
