@@ -2,6 +2,7 @@
 #include "companions/uninstaller/uninstall_rules.h"
 
 #include <cwchar>
+#include <string>
 
 #include "base/program_files.h"
 #include "companions/uninstaller/uninstall_texts.h"
@@ -112,9 +113,8 @@ ResultPage DescribeResult(const RemovalReport& report, std::size_t maxNames) {
             page.text += report.failed[i];
         }
         if (shown < report.failed.size()) {
-            wchar_t more[64];
-            std::swprintf(more, 64, UninstallTexts::kMoreItemsFormat, report.failed.size());
-            page.text += more;
+            page.text += UninstallTexts::kMoreItemsBefore + std::to_wstring(report.failed.size()) +
+                         UninstallTexts::kMoreItemsAfter;
         }
         return page;
     }

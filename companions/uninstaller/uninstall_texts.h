@@ -20,8 +20,9 @@ inline constexpr wchar_t kDoneAfterRestart[] = L"剩余的文件将在重新启�
 inline constexpr wchar_t kKeptFolder[] = L"安装文件夹中您自己的文件已保留。";
 inline constexpr wchar_t kFailedTitle[] = L"卸载未能全部完成";
 inline constexpr wchar_t kFailedText[] = L"以下项目未能删除，请关闭正在使用它们的程序后手动删除：";
-// Joins the names of a long failure list: "…等 N 项".
-inline constexpr wchar_t kMoreItemsFormat[] = L"等 %zu 项";
+// Ends a cut failure list: "…等 N 项" with N the number of all items.
+inline constexpr wchar_t kMoreItemsBefore[] = L"等 ";
+inline constexpr wchar_t kMoreItemsAfter[] = L" 项";
 inline constexpr wchar_t kNameSeparator[] = L"、";
 
 }  // namespace TVSP::UninstallTexts
