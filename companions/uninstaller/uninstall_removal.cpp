@@ -150,6 +150,7 @@ void RemoveShortcuts(const InstallPlaces& places, RemovalReport& report) {
 struct FolderEntry {
     std::wstring name;
     bool folder = false;
+    bool link = false;  // a symbolic link or junction: never the installer's
 };
 
 std::vector<FolderEntry> ListFolder(const std::wstring& folder) {
@@ -160,7 +161,8 @@ std::vector<FolderEntry> ListFolder(const std::wstring& folder) {
     do {
         const std::wstring name = data.cFileName;
         if (name == L"." || name == L"..") continue;
-        entries.push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+        entries.push_back({name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                           (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
     } while (::FindNextFileW(find.get(), &data));
     return entries;
 }
@@ -182,7 +184,8 @@ RemovalReport RemoveInstallation(const InstallPlaces& places, const std::wstring
     std::vector<std::wstring> scheduledNames;
     for (const FolderEntry& entry : ListFolder(places.folder)) {
         const std::wstring path = places.folder + L"\\" + entry.name;
-        switch (ClassifyEntry(entry.name, entry.folder)) {
+        // A link named like one of ours would lead the removal into another folder.
+        switch (entry.link ? EntryKind::NotOurs : ClassifyEntry(entry.name, entry.folder)) {
             case EntryKind::NotOurs:
                 report.kept.push_back(entry.name);
                 break;

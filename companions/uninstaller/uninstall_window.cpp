@@ -1,6 +1,7 @@
 // CUninstallWnd: the pages and their buttons.
 #include "companions/uninstaller/uninstall_window.h"
 
+#include "base/program_files.h"
 #include "base/win/program_folder.h"
 #include "base/win/strings.h"
 #include "companions/uninstaller/uninstall_texts.h"
@@ -8,7 +9,7 @@
 namespace TVSP::Uninstall {
 
 bool CUninstallWnd::Create() {
-    const std::wstring kernel = ProgramFolderFile(L"UiFeatureKernel.dll");
+    const std::wstring kernel = ProgramFolderFile(ProgramFiles::kSkinKernel);
     const std::wstring skin = ProgramFolderFile(kSkinFile);
     if (kernel.empty() || skin.empty()) return false;
     return CreateSkinnedWindow(kernel.c_str(), skin.c_str(), kWindowName, nullptr, 0, 0, 0, 0, SW_SHOW, WS_THICKFRAME,
