@@ -73,6 +73,7 @@ void DeleteTree(const std::wstring& path) {
             if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 DeleteTree(path + L"\\" + name);
             } else {
+                ::SetFileAttributesW((path + L"\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);  // read-only ones too
                 ::DeleteFileW((path + L"\\" + name).c_str());
             }
         } while (::FindNextFileW(find.get(), &data));
@@ -396,12 +397,15 @@ protected:
 };
 
 // The maker's menu group also holds another program's shortcut; the user keeps a file and a
-// folder in the install folder. Those stay, so the folder stays and is not scheduled.
+// folder in the install folder; some of our files are read-only. Those stay, so the folder stays and is not scheduled.
 TEST_F(UninstallerTest, RemovesWhatIsOursAndKeepsTheUsersFiles) {
     WriteSmallFile(In(L"我的备份.txt"));
     ::CreateDirectoryW(In(L"照片").c_str(), nullptr);
     WriteSmallFile(In(L"照片\\1.jpg"));
     WriteSmallFile(In(L"sproutdata-old.ini"));  // a look-alike of the tool's copies
+    // Read-only files of ours go too, in the folder and inside a driver folder.
+    ASSERT_TRUE(::SetFileAttributesW(In(L"brom.ini").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(::SetFileAttributesW((In(L"win7_64") + L"\\usbser.inf").c_str(), FILE_ATTRIBUTE_READONLY));
     const std::wstring otherShortcut = MenuGroup() + L"\\其他工具.lnk";
     MakeShortcut(otherShortcut, L"C:\\windows\\notepad.exe");
 
