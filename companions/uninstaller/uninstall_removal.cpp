@@ -4,7 +4,6 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -64,7 +63,7 @@ bool Schedule(const std::wstring& path) {
 // A module of this process loaded from that file (the running program, the skin engine's DLLs):
 // Windows refuses to delete it while it is mapped.
 bool LoadedHere(const std::wstring& path, const std::wstring& running) {
-    if (SameFolder(path, running)) return true;  // same comparison as names: full paths
+    if (SameFolder(path, running)) return true;  // full paths compare like folders
     return ::GetModuleHandleW(path.c_str()) != nullptr;
 }
 
@@ -147,12 +146,6 @@ void RemoveShortcuts(const InstallPlaces& places, RemovalReport& report) {
     }
 }
 
-struct FolderEntry {
-    std::wstring name;
-    bool folder = false;
-    bool link = false;  // a symbolic link or junction: never the installer's
-};
-
 std::vector<FolderEntry> ListFolder(const std::wstring& folder) {
     std::vector<FolderEntry> entries;
     WIN32_FIND_DATAW data{};
@@ -181,11 +174,9 @@ bool ToolIsRunning() {
 
 RemovalReport RemoveInstallation(const InstallPlaces& places, const std::wstring& running) {
     RemovalReport report;
-    std::vector<std::wstring> scheduledNames;
     for (const FolderEntry& entry : ListFolder(places.folder)) {
         const std::wstring path = places.folder + L"\\" + entry.name;
-        // A link named like one of ours would lead the removal into another folder.
-        switch (entry.link ? EntryKind::NotOurs : ClassifyEntry(entry.name, entry.folder)) {
+        switch (ClassifyEntry(entry)) {
             case EntryKind::NotOurs:
                 report.kept.push_back(entry.name);
                 break;
@@ -203,7 +194,6 @@ RemovalReport RemoveInstallation(const InstallPlaces& places, const std::wstring
                 if (LoadedHere(path, running)) {
                     if (Schedule(path)) {
                         report.scheduled.push_back(entry.name);
-                        scheduledNames.push_back(entry.name);
                     } else {
                         report.failed.push_back(entry.name);
                     }
@@ -223,13 +213,9 @@ RemovalReport RemoveInstallation(const InstallPlaces& places, const std::wstring
     // The folder follows the scheduled files when they are all it still holds; at the next start
     // Windows deletes in the order recorded, so it is empty by then.
     const std::vector<FolderEntry> left = ListFolder(places.folder);
-    const bool onlyScheduled = std::all_of(left.begin(), left.end(), [&](const FolderEntry& e) {
-        return !e.folder && std::any_of(scheduledNames.begin(), scheduledNames.end(),
-                                        [&](const std::wstring& s) { return SameFolder(s, e.name); });
-    });
     if (left.empty()) {
         if (::RemoveDirectoryW(places.folder.c_str())) report.removed.push_back(places.folder);
-    } else if (onlyScheduled && Schedule(places.folder)) {
+    } else if (OnlyScheduledLeft(left, report.scheduled) && Schedule(places.folder)) {
         report.folderScheduled = true;
     }
     return report;

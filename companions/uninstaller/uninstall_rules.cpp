@@ -90,6 +90,18 @@ EntryKind ClassifyEntry(std::wstring_view name, bool isFolder) {
     return EntryKind::NotOurs;
 }
 
+EntryKind ClassifyEntry(const FolderEntry& entry) {
+    return entry.link ? EntryKind::NotOurs : ClassifyEntry(entry.name, entry.folder);
+}
+
+bool OnlyScheduledLeft(const std::vector<FolderEntry>& left, const std::vector<std::wstring>& scheduled) {
+    if (left.empty()) return false;
+    for (const FolderEntry& entry : left) {
+        if (entry.folder || entry.link || !InTable(scheduled, entry.name)) return false;
+    }
+    return true;
+}
+
 bool SameFolder(std::wstring_view a, std::wstring_view b) {
     a = TrimSeparators(a);
     b = TrimSeparators(b);

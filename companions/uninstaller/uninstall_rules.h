@@ -55,6 +55,21 @@ enum class EntryKind {
 // ignored). An empty path is never the same.
 [[nodiscard]] bool SameFolder(std::wstring_view a, std::wstring_view b);
 
+// A top-level entry of the install folder as listed.
+struct FolderEntry {
+    std::wstring name;
+    bool folder = false;
+    bool link = false;  // a symbolic link or junction: never the installer's
+};
+
+// How an entry is treated: a link is never ours (one named like our folders would lead the
+// removal into another folder).
+[[nodiscard]] EntryKind ClassifyEntry(const FolderEntry& entry);
+
+// Whether the folder may be scheduled for removal after its files: it still holds something, and
+// everything it holds is a file already scheduled (names compared as ClassifyEntry does).
+[[nodiscard]] bool OnlyScheduledLeft(const std::vector<FolderEntry>& left, const std::vector<std::wstring>& scheduled);
+
 // What a removal did. Names are relative to the install folder, or full paths outside it.
 struct RemovalReport {
     std::vector<std::wstring> removed;

@@ -61,6 +61,26 @@ TEST(UninstallRules, FoldersAndKinds) {
     EXPECT_EQ(ClassifyEntry(L"", false), EntryKind::NotOurs);
 }
 
+TEST(UninstallRules, LinksAreNeverOurs) {
+    EXPECT_EQ(ClassifyEntry(FolderEntry{L"driver", true, false}), EntryKind::OursFolder);
+    EXPECT_EQ(ClassifyEntry(FolderEntry{L"driver", true, true}), EntryKind::NotOurs);
+    EXPECT_EQ(ClassifyEntry(FolderEntry{L"brom.dll", false, false}), EntryKind::Ours);
+    EXPECT_EQ(ClassifyEntry(FolderEntry{L"brom.dll", false, true}), EntryKind::NotOurs);
+}
+
+// The folder follows its files only when nothing but scheduled files is left in it.
+TEST(UninstallRules, FolderFollowsOnlyScheduledFiles) {
+    const std::vector<std::wstring> scheduled = {L"uninst.exe", L"UiFeatureKernel.dll"};
+    EXPECT_TRUE(OnlyScheduledLeft({{L"uninst.exe"}, {L"UIFEATUREKERNEL.DLL"}}, scheduled));
+    EXPECT_TRUE(OnlyScheduledLeft({{L"uninst.exe"}}, scheduled));
+    EXPECT_FALSE(OnlyScheduledLeft({}, scheduled)) << "an empty folder is removed at once";
+    EXPECT_FALSE(OnlyScheduledLeft({{L"uninst.exe"}, {L"notes.txt"}}, scheduled));
+    EXPECT_FALSE(OnlyScheduledLeft({{L"uninst.exe"}, {L"Config.ini"}}, scheduled)) << "ours but not scheduled";
+    EXPECT_FALSE(OnlyScheduledLeft({{L"uninst.exe", true}}, scheduled)) << "a folder of that name";
+    EXPECT_FALSE(OnlyScheduledLeft({{L"uninst.exe", false, true}}, scheduled)) << "a link of that name";
+    EXPECT_FALSE(OnlyScheduledLeft({{L"uninst.exe"}}, {}));
+}
+
 TEST(UninstallRules, SameFolder) {
     EXPECT_TRUE(SameFolder(L"C:\\Program Files\\TarvoSprout", L"c:\\program files\\tarvosprout\\"));
     EXPECT_TRUE(SameFolder(L"C:/Program Files/TarvoSprout/", L"C:\\Program Files\\TarvoSprout"));
