@@ -46,7 +46,8 @@ inline constexpr const wchar_t* kInstalledFiles[] = {
     kBromConfig,   kDownloadAgent, kGpsLibrary, kGpsAgent,     kUninstaller, kUninstallSkin,
     kNetLibrary,   kPortMender,  kClassDriver,  kSkinEffects};
 
-// The driver folders the installer copies whole and the uninstaller removes.
+// The driver folders the installer copies whole (the vendor's package and InstallDriver.exe in
+// "driver"); the uninstaller removes them whole.
 inline constexpr const wchar_t* kInstalledDriverFolders[] = {L"driver", L"win7_32", L"win7_64", L"win8_32", L"win8_64", L"win81_32", L"win81_64"};
 
 // Written by the tool at run time, never shipped.

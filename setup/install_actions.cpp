@@ -145,7 +145,7 @@ void CreateShortcuts(const InstallRequest& req, InstallReport& report) {
     std::wstring menu = ShellFolder(CSIDL_PROGRAMS);
     DWORD error = ERROR_SUCCESS;
     if (!menu.empty()) {
-        menu = JoinPath(menu, kProgramsMenuFolder);
+        menu = JoinPath(JoinPath(menu, kMenuGroupFolder), kMenuFolder);
         if (!CreateFolderTree(menu, error)) menu.clear();
     }
     make(menu, kShortcutName, tool);

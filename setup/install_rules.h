@@ -5,17 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "base/install_layout.h"
+
 namespace TVSP::Setup {
 
-// Names the installation writes (not user messages: they name things in the system).
-inline constexpr wchar_t kProductName[] = L"TarvoSprout";
-inline constexpr wchar_t kPublisher[] = L"Tarvo安全中心";
-inline constexpr wchar_t kShortcutName[] = L"TarvoSprout.lnk";
-inline constexpr wchar_t kUninstallShortcutName[] = L"卸载TarvoSprout.lnk";
-inline constexpr wchar_t kProgramsMenuFolder[] = L"Tarvo安全中心\\TarvoSprout";  // under the user's Programs
-inline constexpr wchar_t kUserKey[] = L"SOFTWARE\\TarvoSprout";                    // HKCU
-inline constexpr wchar_t kInstallPathValue[] = L"InstallPath";
-inline constexpr wchar_t kUninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\tarvosprout";  // HKLM
+// Names the installation writes (base/install_layout.h, shared with the uninstaller).
+using namespace InstallLayout;
 // Payload member copied to the system's drivers folder before Vista.
 inline constexpr wchar_t kPreVistaClassDriver[] = L"xp_32\\usbser.sys";
 // Cleared of the hidden attribute once installed.
