@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "testing/uictl/uictl_runner.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -36,66 +38,19 @@ inline bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
     return true;
 }
 
-// Runs uictl.exe with the arguments; its exit code and standard output.
-struct UictlResult {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string output;
-};
-
+// Runs uictl.exe against the tool's pipe; its exit code and output.
+using tvsp::UictlResult;
 inline UictlResult Uictl(const std::wstring& arguments) {
-    UictlResult result;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
-    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    std::wstring commandLine = L"\"" + GetOwnDirectory() + L"\\..\\testing\\uictl\\uictl.exe\" --pipe " + kPipe +
-                               L" " + arguments;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
-    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION pi{};
-    const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                          nullptr, nullptr, &si, &pi);
-    ::CloseHandle(writeEnd);
-    if (started) {
-        char buffer[4096];
-        DWORD n = 0;
-        while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) result.output.append(buffer, n);
-        ::WaitForSingleObject(pi.hProcess, 30000);
-        ::GetExitCodeProcess(pi.hProcess, &result.exitCode);
-        ::CloseHandle(pi.hThread);
-        ::CloseHandle(pi.hProcess);
-    }
-    ::CloseHandle(readEnd);
-    return result;
+    return tvsp::RunUictl(GetOwnDirectory() + L"\\..\\testing\\uictl\\uictl.exe", kPipe, arguments);
 }
 
-// The control of a snapshot window by name, searched depth first; null json when absent.
+// The control of a snapshot window by name, searched depth first; null when absent.
 inline const json* FindControl(const json& controls, const std::string& name) {
-    if (!controls.is_array()) return nullptr;
-    for (const auto& c : controls) {
-        if (!c.is_object()) continue;
-        if (c.value("name", std::string()) == name) return &c;
-        if (!c.contains("children")) continue;
-        if (const json* found = FindControl(c["children"], name)) return found;  // a reference, never a copy
-    }
-    return nullptr;
+    return tvsp::FindSnapshotControl(controls, name);
 }
 
 // One snapshot of "mainWnd"; empty when the tool does not answer yet.
-inline json MainWindowSnapshot() {
-    const UictlResult r = Uictl(L"snapshot");
-    if (r.exitCode != 0) return json();
-    const json snapshot = json::parse(r.output, nullptr, false);
-    if (!snapshot.is_object() || !snapshot.contains("windows") || !snapshot["windows"].is_array()) return json();
-    for (const auto& w : snapshot["windows"]) {
-        if (w.is_object() && w.value("name", std::string()) == "mainWnd") return w;
-    }
-    return json();
-}
+inline json MainWindowSnapshot() { return tvsp::SnapshotWindow(Uictl(L"snapshot"), "mainWnd"); }
 
 inline std::string ControlText(const json& window, const std::string& name) {
     const json* c = window.is_object() && window.contains("controls") ? FindControl(window["controls"], name) : nullptr;

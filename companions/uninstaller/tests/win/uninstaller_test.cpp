@@ -23,6 +23,7 @@
 #include "companions/uninstaller/uninstall_rules.h"
 #include "companions/uninstaller/uninstall_texts.h"
 #include "testing/uictl/message_boxes.h"
+#include "testing/uictl/uictl_runner.h"
 #include "testing/wine/window_capture.h"
 
 namespace {
@@ -180,64 +181,17 @@ bool Contains(const std::vector<std::wstring>& paths, const std::wstring& path) 
     return false;
 }
 
-struct UictlResult {
-    DWORD exitCode = 0xFFFFFFFF;
-    std::string output;
-};
-
+using tvsp::UictlResult;
 UictlResult Uictl(const std::wstring& arguments) {
-    UictlResult result;
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
-    unique_handle reader(readEnd);
-    unique_handle writer(writeEnd);
-    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    std::wstring commandLine = L"\"" + GetOwnDirectory() + L"\\..\\..\\testing\\uictl\\uictl.exe\" --pipe " + kPipe +
-                               L" " + arguments;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
-    PROCESS_INFORMATION pi{};
-    const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                          nullptr, nullptr, &si, &pi);
-    writer.reset();
-    if (!started) return result;
-    unique_handle process(pi.hProcess);
-    unique_handle thread(pi.hThread);
-    char buffer[4096];
-    DWORD n = 0;
-    while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) result.output.append(buffer, n);
-    ::WaitForSingleObject(process.get(), 30000);
-    ::GetExitCodeProcess(process.get(), &result.exitCode);
-    return result;
+    return tvsp::RunUictl(GetOwnDirectory() + L"\\..\\..\\testing\\uictl\\uictl.exe", kPipe, arguments);
 }
 
 const json* FindControl(const json& controls, const std::string& name) {
-    if (!controls.is_array()) return nullptr;
-    for (const auto& c : controls) {
-        if (!c.is_object()) continue;
-        if (c.value("name", std::string()) == name) return &c;
-        if (c.contains("children")) {
-            if (const json* found = FindControl(c["children"], name)) return found;
-        }
-    }
-    return nullptr;
+    return tvsp::FindSnapshotControl(controls, name);
 }
 
 // The uninstaller's window in a snapshot; null while it does not answer.
-json UninstallWindow() {
-    const UictlResult r = Uictl(L"snapshot");
-    if (r.exitCode != 0) return json();
-    const json snapshot = json::parse(r.output, nullptr, false);
-    if (!snapshot.is_object() || !snapshot.contains("windows") || !snapshot["windows"].is_array()) return json();
-    for (const auto& w : snapshot["windows"]) {
-        if (w.is_object() && w.value("name", std::string()) == kWindowName) return w;
-    }
-    return json();
-}
+json UninstallWindow() { return tvsp::SnapshotWindow(Uictl(L"snapshot"), kWindowName); }
 
 std::string ControlText(const json& window, const std::string& name) {
     const json* c = window.is_object() && window.contains("controls") ? FindControl(window["controls"], name) : nullptr;

@@ -1,0 +1,73 @@
+// Test helper: runs uictl.exe against a program's automation pipe and reads its snapshots.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "base/win/handle.h"
+
+namespace tvsp {
+
+struct UictlResult {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string output;  // standard output and error together
+};
+
+// Runs `uictl --pipe PIPE ARGUMENTS` and waits for it (30 s at most).
+inline UictlResult RunUictl(const std::wstring& uictlExe, const std::wstring& pipe, const std::wstring& arguments) {
+    UictlResult result;
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
+    TVSP::unique_handle reader(readEnd);
+    TVSP::unique_handle writer(writeEnd);
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    std::wstring commandLine = L"\"" + uictlExe + L"\" --pipe " + pipe + L" " + arguments;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi{};
+    const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                          nullptr, nullptr, &si, &pi);
+    writer.reset();  // only the child holds the write end now: the reads below end with it
+    if (!started) return result;
+    TVSP::unique_handle process(pi.hProcess);
+    TVSP::unique_handle thread(pi.hThread);
+    char buffer[4096];
+    DWORD n = 0;
+    while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) result.output.append(buffer, n);
+    ::WaitForSingleObject(process.get(), 30000);
+    ::GetExitCodeProcess(process.get(), &result.exitCode);
+    return result;
+}
+
+// The control of a snapshot's tree by name, depth first; null when absent.
+inline const nlohmann::json* FindSnapshotControl(const nlohmann::json& controls, const std::string& name) {
+    if (!controls.is_array()) return nullptr;
+    for (const auto& c : controls) {
+        if (!c.is_object()) continue;
+        if (c.value("name", std::string()) == name) return &c;
+        if (!c.contains("children")) continue;
+        if (const nlohmann::json* found = FindSnapshotControl(c["children"], name)) return found;  // a reference
+    }
+    return nullptr;
+}
+
+// The window of that name in the program's snapshot; null json when the program does not answer.
+inline nlohmann::json SnapshotWindow(const UictlResult& snapshot, const std::string& windowName) {
+    if (snapshot.exitCode != 0) return nlohmann::json();
+    const nlohmann::json parsed = nlohmann::json::parse(snapshot.output, nullptr, false);
+    if (!parsed.is_object() || !parsed.contains("windows") || !parsed["windows"].is_array()) return nlohmann::json();
+    for (const auto& w : parsed["windows"]) {
+        if (w.is_object() && w.value("name", std::string()) == windowName) return w;
+    }
+    return nlohmann::json();
+}
+
+}  // namespace tvsp
