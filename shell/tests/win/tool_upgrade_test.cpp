@@ -130,6 +130,8 @@ TEST_F(ToolUpgradeTest, APackageThatFailsIsNeverFlashed) {
                                 WideToUtf8(PackagePath("watchk7_mt60d_ublox-unsigned")));
          }},
     };
+    // The detection at start-up speaks to the watch; the log is cleared only once it is done.
+    ASSERT_TRUE(WaitUntil([] { return ControlVisible(MainWindowSnapshot(), "updateButton"); }, 60000));
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         ASSERT_TRUE(row.serve());
