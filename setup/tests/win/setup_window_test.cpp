@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 #include <shlwapi.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -425,6 +426,83 @@ TEST_F(SetupWindowTest, CoverInstallIntoTheRegisteredFolder) {
     EXPECT_FALSE(Exists(registered + L"\\tarvosprout")) << "the registered folder is used unchanged";
     EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
     EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+// Ends every running tarvosprout.exe (started by the installer, not by the test); how many there were.
+int EndRunningTools() {
+    int ended = 0;
+    unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (::lstrcmpiW(entry.szExeFile, ProgramFiles::kTool) != 0) continue;
+        unique_handle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+        if (process && ::TerminateProcess(process.get(), 99)) {
+            ::WaitForSingleObject(process.get(), 10000);
+            ++ended;
+        }
+    }
+    return ended;
+}
+
+// Installs into C:\tarvosprout and waits for the success page.
+void InstallIntoDriveRoot(const RunningSetup& setup) {
+    ASSERT_FALSE(setup.WaitForPanel("PreSetupPanel").is_null()) << "no folder page";
+    ASSERT_TRUE(WaitUntil([&] { return Text(SetupWindow(), "edit_path") != ""; }, 10000));
+    HWND edit = FindEdit(setup.Id());
+    ASSERT_NE(edit, nullptr);
+    ASSERT_TRUE(::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\")));
+    EXPECT_EQ(Uictl(L"click SetupWnd/Setup").exitCode, 0u);
+    const json window = setup.WaitForPanel("install_success", 120000);
+    ASSERT_FALSE(window.is_null()) << "no success page";
+    ASSERT_TRUE(Visible(window, "open_right_now"));
+}
+
+// "open_right_now" starts the signed tool from the install folder, and the installer ends.
+TEST_F(SetupWindowTest, OpenRightNowStartsTheInstalledTool) {
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Started());
+    InstallIntoDriveRoot(setup);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(Uictl(L"click SetupWnd/open_right_now").exitCode, 0u);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EXPECT_TRUE(tvsp::FindMessageBoxes(setup.Id()).empty());
+    // The tool shows it runs by its single-instance mutex.
+    EXPECT_TRUE(WaitUntil([] {
+        unique_handle tool(::OpenMutexW(SYNCHRONIZE, FALSE, kToolInstanceMutexName));
+        return static_cast<bool>(tool);
+    }, 30000)) << "the tool did not start";
+    EXPECT_EQ(EndRunningTools(), 1);
+}
+
+// A tampered tool is refused with its box; the installer still ends.
+TEST_F(SetupWindowTest, TamperedToolIsNotStarted) {
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Started());
+    InstallIntoDriveRoot(setup);
+    if (HasFatalFailure()) return;
+    {
+        unique_hfile tool(::CreateFileW(L"C:\\tarvosprout\\tarvosprout.exe", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(tool);
+        // A byte well inside the code, which the signature's hash covers.
+        ASSERT_NE(::SetFilePointer(tool.get(), 4096, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+        unsigned char byte = 0;
+        DWORD n = 0;
+        ASSERT_TRUE(::ReadFile(tool.get(), &byte, 1, &n, nullptr) && n == 1);
+        byte ^= 0xFF;
+        ASSERT_NE(::SetFilePointer(tool.get(), 4096, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+        ASSERT_TRUE(::WriteFile(tool.get(), &byte, 1, &n, nullptr) && n == 1);
+    }
+    EXPECT_EQ(Uictl(L"click SetupWnd/open_right_now").exitCode, 0u);  // replies before the handler runs
+    const tvsp::OpenMessageBox box = setup.WaitForBox();
+    ASSERT_NE(box.window, nullptr) << "no box";
+    EXPECT_EQ(box.text, SetupTexts::kUnsigned);
+    EXPECT_EQ(box.caption, kMessageCaption);
+    EXPECT_TRUE(tvsp::PressMessageBoxButton(box, "OK"));
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EXPECT_EQ(EndRunningTools(), 0) << "a tampered tool was started";
 }
 
 }  // namespace
