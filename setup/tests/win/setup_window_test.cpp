@@ -9,6 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include <functional>
+#include <initializer_list>
+#include <utility>
 #include <string>
 
 #include "base/install_layout.h"
@@ -93,6 +95,39 @@ std::wstring ReadString(HKEY root, const wchar_t* keyPath, const wchar_t* name) 
         return L"<absent>";
     }
     return buffer;
+}
+
+// A REG_SZ value with its terminating zero counted; "<absent>" for anything else.
+std::wstring ReadTerminatedString(HKEY root, const wchar_t* keyPath, const wchar_t* name) {
+    wchar_t buffer[1024] = {};
+    DWORD size = sizeof buffer - sizeof(wchar_t), type = 0;
+    unique_hkey key;
+    if (::RegOpenKeyExW(root, keyPath, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS ||
+        ::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
+        type != REG_SZ || size < sizeof(wchar_t) || buffer[size / sizeof(wchar_t) - 1] != L'\0') {
+        return L"<absent>";
+    }
+    return buffer;
+}
+
+struct Link {
+    std::wstring path, workingDirectory;
+};
+Link Resolve(const std::wstring& file) {
+    Link link;
+    com_ptr<IShellLinkW> shellLink;
+    com_ptr<IPersistFile> persist;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, shellLink.put_void())) ||
+        FAILED(shellLink->QueryInterface(IID_IPersistFile, persist.put_void())) ||
+        FAILED(persist->Load(file.c_str(), STGM_READ))) {
+        return link;
+    }
+    wchar_t text[MAX_PATH] = {};
+    if (SUCCEEDED(shellLink->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH))) link.path = text;
+    text[0] = L'\0';
+    shellLink->GetWorkingDirectory(text, MAX_PATH);
+    link.workingDirectory = text;
+    return link;
 }
 
 tvsp::UictlResult Uictl(const std::wstring& arguments) {
@@ -309,6 +344,32 @@ TEST_F(SetupWindowTest, FreshInstallationIntoTheDefaultFolder) {
     EXPECT_FALSE(Exists(folder + L"\\setupskin.ufd")) << "the installer's own skin is not installed";
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kUserKey, kInstallPathValue), folder);
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, kInstallLocationValue), folder);
+    // Every uninstall value a REG_SZ with its terminator.
+    for (const auto& [name, data] : std::initializer_list<std::pair<const wchar_t*, std::wstring>>{
+             {L"DisplayName", L"TarvoSprout"},
+             {L"UninstallString", folder + L"\\uninst.exe"},
+             {L"DisplayIcon", folder + L"\\tarvosprout.exe"},
+             {L"Publisher", L"Tarvo安全中心"}}) {
+        EXPECT_EQ(ReadTerminatedString(HKEY_LOCAL_MACHINE, kUninstallKey, name), data) << WideToUtf8(name);
+    }
+    for (const wchar_t* name : {L"DisplayVersion", L"URLInfoAbout"}) {
+        EXPECT_NE(ReadTerminatedString(HKEY_LOCAL_MACHINE, kUninstallKey, name), L"<absent>") << WideToUtf8(name);
+    }
+    EXPECT_EQ(ReadTerminatedString(HKEY_CURRENT_USER, kUserKey, kInstallPathValue), folder);
+    // The three links resolve to their targets, working in the install folder.
+    {
+        const com_apartment com;
+        const std::wstring menu = ShellFolder(CSIDL_PROGRAMS) + L"\\" + kMenuGroupFolder + L"\\" + kMenuFolder;
+        const std::pair<std::wstring, std::wstring> links[] = {
+            {ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\" + kShortcutName, folder + L"\\tarvosprout.exe"},
+            {menu + L"\\" + kShortcutName, folder + L"\\tarvosprout.exe"},
+            {menu + L"\\" + kUninstallShortcutName, folder + L"\\uninst.exe"}};
+        for (const auto& [file, target] : links) {
+            const Link link = Resolve(file);
+            EXPECT_EQ(::lstrcmpiW(link.path.c_str(), target.c_str()), 0) << WideToUtf8(file) << " " << WideToUtf8(link.path);
+            EXPECT_EQ(::lstrcmpiW(link.workingDirectory.c_str(), folder.c_str()), 0) << WideToUtf8(file);
+        }
+    }
 
     EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
     EXPECT_EQ(setup.WaitForExit(), 0u);
