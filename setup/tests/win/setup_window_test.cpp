@@ -245,6 +245,12 @@ protected:
         ::DeleteFileW((ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\" + kShortcutName).c_str());
         DeleteTree(ShellFolder(CSIDL_PROGRAMS) + L"\\" + kMenuGroupFolder);
         DeleteTree(kRunFolder);
+        // Deletions the uninstaller left for the next start: their files are gone already.
+        unique_hkey sessionManager;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                            KEY_SET_VALUE, sessionManager.put()) == ERROR_SUCCESS) {
+            ::RegDeleteValueW(sessionManager.get(), L"PendingFileRenameOperations");
+        }
     }
 };
 
@@ -564,6 +570,59 @@ TEST_F(SetupWindowTest, TamperedToolIsNotStarted) {
     EXPECT_TRUE(tvsp::PressMessageBoxButton(box, "OK"));
     EXPECT_EQ(setup.WaitForExit(), 0u);
     EXPECT_EQ(EndRunningTools(), 0) << "a tampered tool was started";
+}
+
+// The uninstaller shipped in the payload removes a real installation: what it cannot delete while
+// it runs (itself and the engine it loaded) is scheduled, nothing else of ours is left.
+TEST_F(SetupWindowTest, UninstallerRemovesARealInstallation) {
+    {
+        RunningSetup setup;
+        ASSERT_TRUE(setup.Started());
+        InstallIntoDriveRoot(setup);
+        if (HasFatalFailure()) return;
+        EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
+        ASSERT_EQ(setup.WaitForExit(), 0u);
+    }
+    ::SetEnvironmentVariableW(L"TVSP_AUTOMATION", kPipe);
+    std::wstring commandLine = L"\"C:\\tarvosprout\\uninst.exe\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, L"C:\\tarvosprout",
+                                 &si, &pi));
+    unique_handle process(pi.hProcess);
+    unique_handle thread(pi.hThread);
+    json window;
+    ASSERT_TRUE(WaitUntil([&] {
+        window = tvsp::SnapshotWindow(Uictl(L"snapshot"), "UninstWnd");
+        return Visible(window, "confirmpage") && window.value("visible", false);
+    }, 30000)) << "no uninstaller window";
+    EXPECT_EQ(Uictl(L"click UninstWnd/ok").exitCode, 0u);
+    ASSERT_TRUE(WaitUntil([&] {
+        window = tvsp::SnapshotWindow(Uictl(L"snapshot"), "UninstWnd");
+        return Visible(window, "resultpage");
+    }, 60000)) << "no result page";
+    EXPECT_TRUE(Visible(window, "donepicture"));
+    EXPECT_EQ(Uictl(L"click UninstWnd/finish").exitCode, 0u);
+    EXPECT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+
+    // Left in the folder: only modules the running uninstaller held, none of them a folder.
+    WIN32_FIND_DATAW data{};
+    unique_hfind find(::FindFirstFileW(L"C:\\tarvosprout\\*", &data));
+    if (find) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            EXPECT_FALSE(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) << WideToUtf8(name);
+            EXPECT_TRUE(name == L"uninst.exe" || name == L"UiFeatureKernel.dll" || name == L"UiFeatureNormalControl.dll" ||
+                        name == L"UiFeatureEffect.dll")
+                << WideToUtf8(name);
+        } while (::FindNextFileW(find.get(), &data));
+    }
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kUserKey, kInstallPathValue), L"<absent>");
+    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, kInstallLocationValue), L"<absent>");
+    EXPECT_FALSE(Exists(ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\" + kShortcutName));
+    EXPECT_FALSE(Exists(ShellFolder(CSIDL_PROGRAMS) + L"\\" + kMenuGroupFolder + L"\\" + kMenuFolder));
 }
 
 }  // namespace
