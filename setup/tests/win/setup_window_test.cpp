@@ -412,19 +412,50 @@ TEST_F(SetupWindowTest, LeftOverHiddenCopiesDoNotTripALaterRun) {
     EXPECT_FALSE(Exists(std::wstring(kRunFolder) + L"\\" + ProgramFiles::kSkinConfig));
 }
 
-// A drive root is accepted: the tool lands in "tarvosprout" on that drive.
-TEST_F(SetupWindowTest, DriveRootInstallsIntoItsTarvosproutFolder) {
-    RunningSetup setup;
-    ASSERT_TRUE(setup.Started());
+// Ends every running tarvosprout.exe (started by the installer, not by the test); how many there were.
+int EndRunningTools() {
+    int ended = 0;
+    unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (::lstrcmpiW(entry.szExeFile, ProgramFiles::kTool) != 0) continue;
+        unique_handle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+        if (process && ::TerminateProcess(process.get(), 99)) {
+            ::WaitForSingleObject(process.get(), 10000);
+            ++ended;
+        }
+    }
+    return ended;
+}
+
+// Types "C:\\" into the folder page and presses "Setup".
+void SetupIntoDriveRoot(const RunningSetup& setup) {
     ASSERT_FALSE(setup.WaitForPanel("PreSetupPanel").is_null()) << "no folder page";
     ASSERT_TRUE(WaitUntil([&] { return Text(SetupWindow(), "edit_path") != ""; }, 10000));
     HWND edit = FindEdit(setup.Id());
     ASSERT_NE(edit, nullptr);
     ASSERT_TRUE(::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\")));
     EXPECT_EQ(Uictl(L"click SetupWnd/Setup").exitCode, 0u);
+}
+
+// Installs into C:\tarvosprout and waits for the success page.
+void InstallIntoDriveRoot(const RunningSetup& setup) {
+    SetupIntoDriveRoot(setup);
+    if (::testing::Test::HasFatalFailure()) return;
     const json window = setup.WaitForPanel("install_success", 120000);
     ASSERT_FALSE(window.is_null()) << "no success page";
-    EXPECT_EQ(Text(window, "successtitle"), WideToUtf8(SetupTexts::kDoneTitle));
+    ASSERT_TRUE(Visible(window, "open_right_now"));
+}
+
+// A drive root is accepted: the tool lands in "tarvosprout" on that drive.
+TEST_F(SetupWindowTest, DriveRootInstallsIntoItsTarvosproutFolder) {
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Started());
+    InstallIntoDriveRoot(setup);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(Text(SetupWindow(), "successtitle"), WideToUtf8(SetupTexts::kDoneTitle));
     EXPECT_TRUE(Exists(L"C:\\tarvosprout\\tarvosprout.exe"));
     EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kUserKey, kInstallPathValue), L"C:\\tarvosprout");
     EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
@@ -438,12 +469,8 @@ TEST_F(SetupWindowTest, IncompleteInstallationShowsItsFailure) {
     ASSERT_TRUE(::CreateDirectoryW(L"C:\\tarvosprout\\tarvosprout.exe", nullptr));
     RunningSetup setup;
     ASSERT_TRUE(setup.Started());
-    ASSERT_FALSE(setup.WaitForPanel("PreSetupPanel").is_null()) << "no folder page";
-    ASSERT_TRUE(WaitUntil([&] { return Text(SetupWindow(), "edit_path") != ""; }, 10000));
-    HWND edit = FindEdit(setup.Id());
-    ASSERT_NE(edit, nullptr);
-    ASSERT_TRUE(::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\")));
-    EXPECT_EQ(Uictl(L"click SetupWnd/Setup").exitCode, 0u);
+    SetupIntoDriveRoot(setup);
+    if (HasFatalFailure()) return;
     const json window = setup.WaitForPanel("install_success", 120000);
     ASSERT_FALSE(window.is_null()) << "no end page";
     EXPECT_EQ(Text(window, "successtitle"), WideToUtf8(SetupTexts::kFailedTitle));
@@ -493,37 +520,6 @@ TEST_F(SetupWindowTest, CoverInstallIntoTheRegisteredFolder) {
     EXPECT_FALSE(Exists(registered + L"\\tarvosprout")) << "the registered folder is used unchanged";
     EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
     EXPECT_EQ(setup.WaitForExit(), 0u);
-}
-
-// Ends every running tarvosprout.exe (started by the installer, not by the test); how many there were.
-int EndRunningTools() {
-    int ended = 0;
-    unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return 0;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
-        if (::lstrcmpiW(entry.szExeFile, ProgramFiles::kTool) != 0) continue;
-        unique_handle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
-        if (process && ::TerminateProcess(process.get(), 99)) {
-            ::WaitForSingleObject(process.get(), 10000);
-            ++ended;
-        }
-    }
-    return ended;
-}
-
-// Installs into C:\tarvosprout and waits for the success page.
-void InstallIntoDriveRoot(const RunningSetup& setup) {
-    ASSERT_FALSE(setup.WaitForPanel("PreSetupPanel").is_null()) << "no folder page";
-    ASSERT_TRUE(WaitUntil([&] { return Text(SetupWindow(), "edit_path") != ""; }, 10000));
-    HWND edit = FindEdit(setup.Id());
-    ASSERT_NE(edit, nullptr);
-    ASSERT_TRUE(::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\")));
-    EXPECT_EQ(Uictl(L"click SetupWnd/Setup").exitCode, 0u);
-    const json window = setup.WaitForPanel("install_success", 120000);
-    ASSERT_FALSE(window.is_null()) << "no success page";
-    ASSERT_TRUE(Visible(window, "open_right_now"));
 }
 
 // "open_right_now" starts the signed tool from the install folder, and the installer ends.
