@@ -5,5 +5,7 @@
 namespace TVSP {
 
 inline constexpr wchar_t kMakerWebsite[] = L"https://sprout.example.com/";
+// The licence the installer's links open.
+inline constexpr wchar_t kLicensePage[] = L"https://sprout.example.com/license.html";
 
 }  // namespace TVSP

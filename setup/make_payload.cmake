@@ -1,0 +1,23 @@
+# cmake -P: lays the payload out in STAGE and packs it as an MSZIP cabinet OUT with gcab.
+# PROGRAM: the build's program folder; EXTRA: files laid at the top; VENDOR: a folder of operating-
+# system and vendor driver files (may be empty: they are then left out, never made up).
+file(REMOVE_RECURSE ${STAGE})
+file(MAKE_DIRECTORY ${STAGE})
+file(COPY ${PROGRAM}/ DESTINATION ${STAGE})
+string(REPLACE "|" ";" extra "${EXTRA}")
+foreach(f IN LISTS extra)
+  file(COPY ${f} DESTINATION ${STAGE})
+endforeach()
+if(VENDOR)
+  if(NOT IS_DIRECTORY ${VENDOR})
+    message(FATAL_ERROR "TVSP_VENDOR_DRIVER_DIR is not a folder: ${VENDOR}")
+  endif()
+  file(COPY ${VENDOR}/ DESTINATION ${STAGE})
+endif()
+file(GLOB_RECURSE members RELATIVE ${STAGE} LIST_DIRECTORIES false ${STAGE}/*)
+list(SORT members)
+file(REMOVE ${OUT})
+execute_process(COMMAND ${GCAB} -c -z ${OUT} ${members} WORKING_DIRECTORY ${STAGE} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "gcab failed (${rc})")
+endif()

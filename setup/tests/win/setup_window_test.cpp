@@ -1,0 +1,624 @@
+// The real setup.exe in its own prefix, copied to a folder of its own and driven through its skin
+// window with uictl; its boxes are read and pressed in-process; files and registry checked after.
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <functional>
+#include <initializer_list>
+#include <utility>
+#include <string>
+
+#include "base/install_layout.h"
+#include "base/instance_names.h"
+#include "base/program_files.h"
+#include "base/user_caption.h"
+#include "base/win/handle.h"
+#include "base/win/program_folder.h"
+#include "base/win/strings.h"
+#include "setup/setup_texts.h"
+#include "testing/uictl/message_boxes.h"
+#include "testing/uictl/uictl_runner.h"
+
+namespace {
+
+using nlohmann::json;
+using namespace TVSP;
+using namespace TVSP::InstallLayout;
+
+constexpr wchar_t kPipe[] = L"tvsp-setup-window-test";
+// setup.exe runs from here: it leaves its engine copies beside itself while it runs.
+constexpr wchar_t kRunFolder[] = L"C:\\setup-test";
+constexpr DWORD kRefused = static_cast<DWORD>(-1);
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    const DWORD start = ::GetTickCount();
+    while (!condition()) {
+        if (::GetTickCount() - start > timeoutMs) return false;
+        ::Sleep(100);
+    }
+    return true;
+}
+
+bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring ShellFolder(int csidl) {
+    wchar_t path[MAX_PATH] = {};
+    return SUCCEEDED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) ? path : L"";
+}
+std::wstring DefaultParent() { return ShellFolder(CSIDL_PROGRAM_FILES) + L"\\" + SetupTexts::kDefaultFolderName; }
+std::wstring DefaultInstallFolder() { return DefaultParent() + L"\\tarvosprout"; }
+
+void DeleteTree(const std::wstring& path) {
+    WIN32_FIND_DATAW data{};
+    unique_hfind find(::FindFirstFileW((path + L"\\*").c_str(), &data));
+    if (find) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = path + L"\\" + name;
+            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                DeleteTree(child);
+            } else {
+                ::DeleteFileW(child.c_str());
+            }
+        } while (::FindNextFileW(find.get(), &data));
+    }
+    ::RemoveDirectoryW(path.c_str());
+}
+
+// Entries of the Internet cache folder whose name is a braced GUID: work folders.
+int WorkFolders() {
+    int count = 0;
+    WIN32_FIND_DATAW data{};
+    unique_hfind find(::FindFirstFileW((ShellFolder(CSIDL_INTERNET_CACHE) + L"\\{*}").c_str(), &data));
+    if (find) {
+        do {
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && std::wstring(data.cFileName).size() == 38) ++count;
+        } while (::FindNextFileW(find.get(), &data));
+    }
+    return count;
+}
+
+std::wstring ReadString(HKEY root, const wchar_t* keyPath, const wchar_t* name) {
+    wchar_t buffer[1024] = {};
+    DWORD size = sizeof buffer - sizeof(wchar_t), type = 0;
+    unique_hkey key;
+    if (::RegOpenKeyExW(root, keyPath, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) return L"<absent>";
+    if (::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
+        type != REG_SZ) {
+        return L"<absent>";
+    }
+    return buffer;
+}
+
+// A REG_SZ value with its terminating zero counted; "<absent>" for anything else.
+std::wstring ReadTerminatedString(HKEY root, const wchar_t* keyPath, const wchar_t* name) {
+    wchar_t buffer[1024] = {};
+    DWORD size = sizeof buffer - sizeof(wchar_t), type = 0;
+    unique_hkey key;
+    if (::RegOpenKeyExW(root, keyPath, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS ||
+        ::RegQueryValueExW(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS ||
+        type != REG_SZ || size < sizeof(wchar_t) || buffer[size / sizeof(wchar_t) - 1] != L'\0') {
+        return L"<absent>";
+    }
+    return buffer;
+}
+
+struct Link {
+    std::wstring path, workingDirectory;
+};
+Link Resolve(const std::wstring& file) {
+    Link link;
+    com_ptr<IShellLinkW> shellLink;
+    com_ptr<IPersistFile> persist;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, shellLink.put_void())) ||
+        FAILED(shellLink->QueryInterface(IID_IPersistFile, persist.put_void())) ||
+        FAILED(persist->Load(file.c_str(), STGM_READ))) {
+        return link;
+    }
+    wchar_t text[MAX_PATH] = {};
+    if (SUCCEEDED(shellLink->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH))) link.path = text;
+    text[0] = L'\0';
+    shellLink->GetWorkingDirectory(text, MAX_PATH);
+    link.workingDirectory = text;
+    return link;
+}
+
+tvsp::UictlResult Uictl(const std::wstring& arguments) {
+    return tvsp::RunUictl(GetOwnDirectory() + L"\\..\\testing\\uictl\\uictl.exe", kPipe, arguments);
+}
+
+json SetupWindow() { return tvsp::SnapshotWindow(Uictl(L"snapshot"), "SetupWnd"); }
+
+const json* Control(const json& window, const std::string& name) {
+    return window.is_object() && window.contains("controls") ? tvsp::FindSnapshotControl(window["controls"], name)
+                                                             : nullptr;
+}
+bool Visible(const json& window, const std::string& name) {
+    const json* c = Control(window, name);
+    return c && c->value("visible", false);
+}
+bool Enabled(const json& window, const std::string& name) {
+    const json* c = Control(window, name);
+    return c && c->value("enabled", false);
+}
+std::string Text(const json& window, const std::string& name) {
+    const json* c = Control(window, name);
+    return c && c->contains("text") && (*c)["text"].is_string() ? (*c)["text"].get<std::string>() : "<missing>";
+}
+
+// setup.exe copied from the build into kRunFolder and started there, automation on.
+class RunningSetup {
+public:
+    RunningSetup() {
+        ::CreateDirectoryW(kRunFolder, nullptr);
+        const std::wstring exe = std::wstring(kRunFolder) + L"\\setup.exe";
+        if (!::CopyFileW((GetOwnDirectory() + L"\\setup.exe").c_str(), exe.c_str(), FALSE)) return;
+        ::SetEnvironmentVariableW(L"TVSP_AUTOMATION", kPipe);
+        std::wstring commandLine = L"\"" + exe + L"\"";
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, kRunFolder, &si, &pi)) {
+            process_.reset(pi.hProcess);
+            thread_.reset(pi.hThread);
+            id_ = pi.dwProcessId;
+        }
+    }
+    ~RunningSetup() {
+        if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+            ::TerminateProcess(process_.get(), 99);
+            ::WaitForSingleObject(process_.get(), 10000);
+        }
+    }
+    bool Started() const { return static_cast<bool>(process_); }
+    DWORD Id() const { return id_; }
+    DWORD WaitForExit(DWORD timeoutMs = 30000) const {
+        DWORD code = STILL_ACTIVE;
+        if (::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0) ::GetExitCodeProcess(process_.get(), &code);
+        return code;
+    }
+    // The window once the panel is shown (null after the time-out).
+    json WaitForPanel(const std::string& panel, DWORD timeoutMs = 60000) const {
+        json window;
+        if (!WaitUntil([&] {
+                window = SetupWindow();
+                return Visible(window, panel) && window.value("visible", false);
+            }, timeoutMs)) {
+            return json();
+        }
+        return window;
+    }
+    // The first box of the process once one is shown.
+    tvsp::OpenMessageBox WaitForBox(DWORD timeoutMs = 30000) const {
+        tvsp::OpenMessageBox found;
+        WaitUntil([&] {
+            auto boxes = tvsp::FindMessageBoxes(id_);
+            if (boxes.empty()) return false;
+            found = boxes.front();
+            return true;
+        }, timeoutMs);
+        return found;
+    }
+
+private:
+    unique_handle process_;
+    unique_handle thread_;
+    DWORD id_ = 0;
+};
+
+// The native edit inside the installer's window: its text is what "Setup" reads.
+HWND FindEdit(DWORD processId) {
+    struct Search {
+        DWORD pid;
+        HWND edit;
+    } search{processId, nullptr};
+    ::EnumWindows([](HWND top, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(top, &pid);
+        if (pid != s->pid) return TRUE;
+        if (HWND edit = ::FindWindowExW(top, nullptr, L"Edit", nullptr)) {
+            s->edit = edit;
+            return FALSE;
+        }
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&search));
+    return search.edit;
+}
+
+class SetupWindowTest : public testing::Test {
+protected:
+    void SetUp() override { Clean(); }
+    void TearDown() override { Clean(); }
+    static void Clean() {
+        DeleteTree(DefaultParent());
+        DeleteTree(L"C:\\tarvosprout");
+        ::SHDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey);
+        ::SHDeleteKeyW(HKEY_CURRENT_USER, kUserKey);
+        ::DeleteFileW((ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\" + kShortcutName).c_str());
+        DeleteTree(ShellFolder(CSIDL_PROGRAMS) + L"\\" + kMenuGroupFolder);
+        DeleteTree(kRunFolder);
+        // Deletions the uninstaller left for the next start: their files are gone already.
+        unique_hkey sessionManager;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
+                            KEY_SET_VALUE, sessionManager.put()) == ERROR_SUCCESS) {
+            ::RegDeleteValueW(sessionManager.get(), L"PendingFileRenameOperations");
+        }
+    }
+};
+
+TEST_F(SetupWindowTest, SecondInstallerExitsAtOnceWithoutABox) {
+    unique_handle first(::CreateMutexW(nullptr, TRUE, kSetupInstanceMutexName));
+    ASSERT_TRUE(first);
+    const int before = WorkFolders();
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Started());
+    EXPECT_EQ(setup.WaitForExit(10000), kRefused);
+    EXPECT_EQ(WorkFolders(), before) << "refused before making a work folder";
+    EXPECT_FALSE(Exists(std::wstring(kRunFolder) + L"\\" + ProgramFiles::kSkinConfig));
+}
+
+TEST_F(SetupWindowTest, RunningToolRefusesTheInstallerWithItsBox) {
+    unique_handle tool(::CreateMutexW(nullptr, TRUE, kToolInstanceMutexName));
+    ASSERT_TRUE(tool);
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Started());
+    const tvsp::OpenMessageBox box = setup.WaitForBox();
+    ASSERT_NE(box.window, nullptr) << "no box";
+    EXPECT_EQ(box.caption, kMessageCaption);
+    EXPECT_EQ(box.text, SetupTexts::kToolRunning);
+    EXPECT_TRUE(tvsp::PressMessageBoxButton(box, "OK"));
+    EXPECT_EQ(setup.WaitForExit(), kRefused);
+}
+
+// "C:", "C:x", "1:\" are refused with the box and the page stays; un-ticking "Check" disables
+// "Setup", ticking it again enables it.
+TEST_F(SetupWindowTest, InvalidPathsRefusedAndCheckEnablesSetup) {
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Started());
+    json window = setup.WaitForPanel("PreSetupPanel");
+    ASSERT_FALSE(window.is_null()) << "no folder page";
+    EXPECT_TRUE(Enabled(window, "Setup"));
+
+    EXPECT_EQ(Uictl(L"toggle SetupWnd/Check").exitCode, 0u);
+    window = SetupWindow();
+    EXPECT_FALSE(Enabled(window, "Setup"));
+    EXPECT_EQ(Uictl(L"click SetupWnd/Setup").exitCode, 1u) << "a disabled button cannot be clicked";
+    EXPECT_EQ(Uictl(L"toggle SetupWnd/Check").exitCode, 0u);
+    EXPECT_TRUE(Enabled(SetupWindow(), "Setup"));
+
+    HWND edit = FindEdit(setup.Id());
+    ASSERT_NE(edit, nullptr) << "no native edit";
+    for (const wchar_t* path : {L"C:", L"C:x", L"1:\\"}) {
+        ASSERT_TRUE(::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path)));
+        EXPECT_EQ(Uictl(L"click SetupWnd/Setup").exitCode, 0u);
+        const tvsp::OpenMessageBox box = setup.WaitForBox();
+        ASSERT_NE(box.window, nullptr) << WideToUtf8(path);
+        EXPECT_EQ(box.text, SetupTexts::kInvalidPath);
+        EXPECT_EQ(box.caption, kMessageCaption);
+        EXPECT_TRUE(tvsp::PressMessageBoxButton(box, "OK"));
+        ASSERT_TRUE(WaitUntil([&] { return tvsp::FindMessageBoxes(setup.Id()).empty(); }, 10000));
+        window = SetupWindow();
+        EXPECT_TRUE(Visible(window, "PreSetupPanel")) << WideToUtf8(path);
+        EXPECT_FALSE(Visible(window, "installing_panel"));
+    }
+    EXPECT_FALSE(Exists(L"C:\\tarvosprout"));
+    EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+// The default folder through "Check" and "Setup": the success page, the files in place and
+// visible, the registry written; after "Close" the work folder and the engine copies are gone.
+TEST_F(SetupWindowTest, FreshInstallationIntoTheDefaultFolder) {
+    const int before = WorkFolders();
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Started());
+    json window = setup.WaitForPanel("PreSetupPanel");
+    ASSERT_FALSE(window.is_null()) << "no folder page";
+    EXPECT_FALSE(Visible(window, "cover_install_panel"));
+    EXPECT_EQ(Text(window, "occupy_volume_text"), "15.4MB");
+    EXPECT_NE(Text(window, "left_volume_text").find("GB"), std::string::npos);
+    ASSERT_TRUE(WaitUntil([&] { return Text(SetupWindow(), "edit_path") == WideToUtf8(DefaultParent()); }, 10000))
+        << Text(SetupWindow(), "edit_path");
+    EXPECT_EQ(WorkFolders(), before + 1);
+    // The engine's copies beside the installer are hidden.
+    const std::wstring copy = std::wstring(kRunFolder) + L"\\" + ProgramFiles::kSkinConfig;
+    EXPECT_TRUE(::GetFileAttributesW(copy.c_str()) & FILE_ATTRIBUTE_HIDDEN);
+
+    EXPECT_EQ(Uictl(L"click SetupWnd/Setup").exitCode, 0u);
+    window = setup.WaitForPanel("install_success", 120000);
+    ASSERT_FALSE(window.is_null()) << "no success page";
+    EXPECT_EQ(Text(window, "successtitle"), WideToUtf8(SetupTexts::kDoneTitle));
+    EXPECT_TRUE(Visible(window, "open_right_now"));
+    EXPECT_TRUE(Visible(window, "Close"));
+    EXPECT_FALSE(Visible(window, "installing_panel"));
+
+    const std::wstring folder = DefaultInstallFolder();
+    for (const wchar_t* name : {ProgramFiles::kTool, ProgramFiles::kSkinKernel, ProgramFiles::kUninstaller,
+                                ProgramFiles::kSkinConfig, ProgramFiles::kSkinControls, ProgramFiles::kDriverInstaller}) {
+        const DWORD attributes = ::GetFileAttributesW((folder + L"\\" + name).c_str());
+        ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES) << WideToUtf8(name);
+        EXPECT_FALSE(attributes & FILE_ATTRIBUTE_HIDDEN) << WideToUtf8(name);
+    }
+    EXPECT_FALSE(Exists(folder + L"\\setupskin.ufd")) << "the installer's own skin is not installed";
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kUserKey, kInstallPathValue), folder);
+    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, kInstallLocationValue), folder);
+    // Every uninstall value a REG_SZ with its terminator.
+    for (const auto& [name, data] : std::initializer_list<std::pair<const wchar_t*, std::wstring>>{
+             {L"DisplayName", L"TarvoSprout"},
+             {L"UninstallString", folder + L"\\uninst.exe"},
+             {L"DisplayIcon", folder + L"\\tarvosprout.exe"},
+             {L"Publisher", L"Tarvo安全中心"}}) {
+        EXPECT_EQ(ReadTerminatedString(HKEY_LOCAL_MACHINE, kUninstallKey, name), data) << WideToUtf8(name);
+    }
+    for (const wchar_t* name : {L"DisplayVersion", L"URLInfoAbout"}) {
+        EXPECT_NE(ReadTerminatedString(HKEY_LOCAL_MACHINE, kUninstallKey, name), L"<absent>") << WideToUtf8(name);
+    }
+    EXPECT_EQ(ReadTerminatedString(HKEY_CURRENT_USER, kUserKey, kInstallPathValue), folder);
+    // The three links resolve to their targets, working in the install folder.
+    {
+        const com_apartment com;
+        const std::wstring menu = ShellFolder(CSIDL_PROGRAMS) + L"\\" + kMenuGroupFolder + L"\\" + kMenuFolder;
+        const std::pair<std::wstring, std::wstring> links[] = {
+            {ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\" + kShortcutName, folder + L"\\tarvosprout.exe"},
+            {menu + L"\\" + kShortcutName, folder + L"\\tarvosprout.exe"},
+            {menu + L"\\" + kUninstallShortcutName, folder + L"\\uninst.exe"}};
+        for (const auto& [file, target] : links) {
+            const Link link = Resolve(file);
+            EXPECT_EQ(::lstrcmpiW(link.path.c_str(), target.c_str()), 0) << WideToUtf8(file) << " " << WideToUtf8(link.path);
+            EXPECT_EQ(::lstrcmpiW(link.workingDirectory.c_str(), folder.c_str()), 0) << WideToUtf8(file);
+        }
+    }
+
+    EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EXPECT_EQ(WorkFolders(), before) << "the work folder is deleted";
+    EXPECT_FALSE(Exists(copy));
+    EXPECT_FALSE(Exists(std::wstring(kRunFolder) + L"\\" + ProgramFiles::kSkinControls));
+}
+
+// A killed run leaves its hidden, read-only copies beside the installer: the next run still works.
+TEST_F(SetupWindowTest, LeftOverHiddenCopiesDoNotTripALaterRun) {
+    ::CreateDirectoryW(kRunFolder, nullptr);
+    for (const wchar_t* name : {ProgramFiles::kSkinConfig, ProgramFiles::kSkinControls}) {
+        const std::wstring path = std::wstring(kRunFolder) + L"\\" + name;
+        unique_hfile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr));
+        ASSERT_TRUE(file);
+        file.reset();
+        ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY));
+    }
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Started());
+    EXPECT_FALSE(setup.WaitForPanel("PreSetupPanel").is_null()) << "no window";
+    // Overwritten with the payload's files, hidden again.
+    for (const wchar_t* name : {ProgramFiles::kSkinConfig, ProgramFiles::kSkinControls}) {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        ASSERT_TRUE(::GetFileAttributesExW((std::wstring(kRunFolder) + L"\\" + name).c_str(), GetFileExInfoStandard,
+                                           &data));
+        EXPECT_GT(data.nFileSizeLow, 0u) << WideToUtf8(name);
+        EXPECT_EQ(data.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY),
+                  static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
+    }
+    EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EXPECT_FALSE(Exists(std::wstring(kRunFolder) + L"\\" + ProgramFiles::kSkinConfig));
+}
+
+// Ends every running tarvosprout.exe (started by the installer, not by the test); how many there were.
+int EndRunningTools() {
+    int ended = 0;
+    unique_handle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return 0;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+        if (::lstrcmpiW(entry.szExeFile, ProgramFiles::kTool) != 0) continue;
+        unique_handle process(::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+        if (process && ::TerminateProcess(process.get(), 99)) {
+            ::WaitForSingleObject(process.get(), 10000);
+            ++ended;
+        }
+    }
+    return ended;
+}
+
+// Types "C:\\" into the folder page and presses "Setup".
+void SetupIntoDriveRoot(const RunningSetup& setup) {
+    ASSERT_FALSE(setup.WaitForPanel("PreSetupPanel").is_null()) << "no folder page";
+    ASSERT_TRUE(WaitUntil([&] { return Text(SetupWindow(), "edit_path") != ""; }, 10000));
+    HWND edit = FindEdit(setup.Id());
+    ASSERT_NE(edit, nullptr);
+    ASSERT_TRUE(::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"C:\\")));
+    EXPECT_EQ(Uictl(L"click SetupWnd/Setup").exitCode, 0u);
+}
+
+// Installs into C:\tarvosprout and waits for the success page.
+void InstallIntoDriveRoot(const RunningSetup& setup) {
+    SetupIntoDriveRoot(setup);
+    if (::testing::Test::HasFatalFailure()) return;
+    const json window = setup.WaitForPanel("install_success", 120000);
+    ASSERT_FALSE(window.is_null()) << "no success page";
+    ASSERT_TRUE(Visible(window, "open_right_now"));
+}
+
+// A drive root is accepted: the tool lands in "tarvosprout" on that drive.
+TEST_F(SetupWindowTest, DriveRootInstallsIntoItsTarvosproutFolder) {
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Started());
+    InstallIntoDriveRoot(setup);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(Text(SetupWindow(), "successtitle"), WideToUtf8(SetupTexts::kDoneTitle));
+    EXPECT_TRUE(Exists(L"C:\\tarvosprout\\tarvosprout.exe"));
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kUserKey, kInstallPathValue), L"C:\\tarvosprout");
+    EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+// The tool cannot be copied (a folder stands where it goes): the page says the installation did
+// not complete and offers nothing to start.
+TEST_F(SetupWindowTest, IncompleteInstallationShowsItsFailure) {
+    ASSERT_TRUE(::CreateDirectoryW(L"C:\\tarvosprout", nullptr));
+    ASSERT_TRUE(::CreateDirectoryW(L"C:\\tarvosprout\\tarvosprout.exe", nullptr));
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Started());
+    SetupIntoDriveRoot(setup);
+    if (HasFatalFailure()) return;
+    const json window = setup.WaitForPanel("install_success", 120000);
+    ASSERT_FALSE(window.is_null()) << "no end page";
+    EXPECT_EQ(Text(window, "successtitle"), WideToUtf8(SetupTexts::kFailedTitle));
+    EXPECT_EQ(Text(window, "successtext"), WideToUtf8(SetupTexts::kFailedText));
+    EXPECT_FALSE(Visible(window, "open_right_now"));
+    EXPECT_TRUE(Visible(window, "failpicture"));
+    EXPECT_FALSE(Visible(window, "donepicture"));
+    EXPECT_EQ(Uictl(L"click SetupWnd/open_right_now").exitCode, 1u) << "hidden: nothing to start";
+    EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+// An earlier installation: the cover page, never the folder page; "check_cover" governs both
+// buttons; the installation goes to the registered folder unchanged.
+TEST_F(SetupWindowTest, CoverInstallIntoTheRegisteredFolder) {
+    const std::wstring registered = DefaultParent() + L"\\已安装";
+    ASSERT_EQ(::SHCreateDirectoryExW(nullptr, registered.c_str(), nullptr), ERROR_SUCCESS);
+    {
+        unique_hkey key;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(),
+                                    nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(::RegSetValueExW(key.get(), kInstallPathValue, 0, REG_SZ,
+                                   reinterpret_cast<const BYTE*>(registered.c_str()),
+                                   static_cast<DWORD>((registered.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    }
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Started());
+    json window = setup.WaitForPanel("cover_install_panel");
+    ASSERT_FALSE(window.is_null()) << "no cover page";
+    EXPECT_FALSE(Visible(window, "PreSetupPanel"));
+    EXPECT_TRUE(Enabled(window, "cover_install"));
+    EXPECT_TRUE(Enabled(window, "update_now"));
+    EXPECT_EQ(Uictl(L"toggle SetupWnd/check_cover").exitCode, 0u);
+    window = SetupWindow();
+    EXPECT_FALSE(Enabled(window, "cover_install"));
+    EXPECT_FALSE(Enabled(window, "update_now"));
+    EXPECT_EQ(Uictl(L"toggle SetupWnd/check_cover").exitCode, 0u);
+    EXPECT_TRUE(Enabled(SetupWindow(), "update_now"));
+
+    EXPECT_EQ(Uictl(L"click SetupWnd/update_now").exitCode, 0u);
+    window = setup.WaitForPanel("install_success", 120000);
+    ASSERT_FALSE(window.is_null()) << "no success page";
+    EXPECT_EQ(Text(window, "successtitle"), WideToUtf8(SetupTexts::kDoneTitle));
+    EXPECT_TRUE(Exists(registered + L"\\tarvosprout.exe"));
+    EXPECT_FALSE(Exists(registered + L"\\tarvosprout")) << "the registered folder is used unchanged";
+    EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+// "open_right_now" starts the signed tool from the install folder, and the installer ends.
+TEST_F(SetupWindowTest, OpenRightNowStartsTheInstalledTool) {
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Started());
+    InstallIntoDriveRoot(setup);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(Uictl(L"click SetupWnd/open_right_now").exitCode, 0u);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EXPECT_TRUE(tvsp::FindMessageBoxes(setup.Id()).empty());
+    // The tool shows it runs by its single-instance mutex.
+    EXPECT_TRUE(WaitUntil([] {
+        unique_handle tool(::OpenMutexW(SYNCHRONIZE, FALSE, kToolInstanceMutexName));
+        return static_cast<bool>(tool);
+    }, 30000)) << "the tool did not start";
+    EXPECT_EQ(EndRunningTools(), 1);
+}
+
+// A tampered tool is refused with its box; the installer still ends.
+TEST_F(SetupWindowTest, TamperedToolIsNotStarted) {
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Started());
+    InstallIntoDriveRoot(setup);
+    if (HasFatalFailure()) return;
+    {
+        unique_hfile tool(::CreateFileW(L"C:\\tarvosprout\\tarvosprout.exe", GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(tool);
+        // A byte well inside the code, which the signature's hash covers.
+        ASSERT_NE(::SetFilePointer(tool.get(), 4096, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+        unsigned char byte = 0;
+        DWORD n = 0;
+        ASSERT_TRUE(::ReadFile(tool.get(), &byte, 1, &n, nullptr) && n == 1);
+        byte ^= 0xFF;
+        ASSERT_NE(::SetFilePointer(tool.get(), 4096, nullptr, FILE_BEGIN), INVALID_SET_FILE_POINTER);
+        ASSERT_TRUE(::WriteFile(tool.get(), &byte, 1, &n, nullptr) && n == 1);
+    }
+    EXPECT_EQ(Uictl(L"click SetupWnd/open_right_now").exitCode, 0u);  // replies before the handler runs
+    const tvsp::OpenMessageBox box = setup.WaitForBox();
+    ASSERT_NE(box.window, nullptr) << "no box";
+    EXPECT_EQ(box.text, SetupTexts::kUnsigned);
+    EXPECT_EQ(box.caption, kMessageCaption);
+    EXPECT_TRUE(tvsp::PressMessageBoxButton(box, "OK"));
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+    EXPECT_EQ(EndRunningTools(), 0) << "a tampered tool was started";
+}
+
+// The uninstaller shipped in the payload removes a real installation: what it cannot delete while
+// it runs (itself and the engine it loaded) is scheduled, nothing else of ours is left.
+TEST_F(SetupWindowTest, UninstallerRemovesARealInstallation) {
+    {
+        RunningSetup setup;
+        ASSERT_TRUE(setup.Started());
+        InstallIntoDriveRoot(setup);
+        if (HasFatalFailure()) return;
+        EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
+        ASSERT_EQ(setup.WaitForExit(), 0u);
+    }
+    ::SetEnvironmentVariableW(L"TVSP_AUTOMATION", kPipe);
+    std::wstring commandLine = L"\"C:\\tarvosprout\\uninst.exe\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, L"C:\\tarvosprout",
+                                 &si, &pi));
+    unique_handle process(pi.hProcess);
+    unique_handle thread(pi.hThread);
+    json window;
+    ASSERT_TRUE(WaitUntil([&] {
+        window = tvsp::SnapshotWindow(Uictl(L"snapshot"), "UninstWnd");
+        return Visible(window, "confirmpage") && window.value("visible", false);
+    }, 30000)) << "no uninstaller window";
+    EXPECT_EQ(Uictl(L"click UninstWnd/ok").exitCode, 0u);
+    ASSERT_TRUE(WaitUntil([&] {
+        window = tvsp::SnapshotWindow(Uictl(L"snapshot"), "UninstWnd");
+        return Visible(window, "resultpage");
+    }, 60000)) << "no result page";
+    EXPECT_TRUE(Visible(window, "donepicture"));
+    EXPECT_EQ(Uictl(L"click UninstWnd/finish").exitCode, 0u);
+    EXPECT_EQ(::WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0);
+
+    // Left in the folder: only modules the running uninstaller held, none of them a folder.
+    WIN32_FIND_DATAW data{};
+    unique_hfind find(::FindFirstFileW(L"C:\\tarvosprout\\*", &data));
+    if (find) {
+        do {
+            const std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..") continue;
+            EXPECT_FALSE(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) << WideToUtf8(name);
+            EXPECT_TRUE(name == L"uninst.exe" || name == L"UiFeatureKernel.dll" || name == L"UiFeatureNormalControl.dll" ||
+                        name == L"UiFeatureEffect.dll")
+                << WideToUtf8(name);
+        } while (::FindNextFileW(find.get(), &data));
+    }
+    EXPECT_EQ(ReadString(HKEY_CURRENT_USER, kUserKey, kInstallPathValue), L"<absent>");
+    EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, kInstallLocationValue), L"<absent>");
+    EXPECT_FALSE(Exists(ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\" + kShortcutName));
+    EXPECT_FALSE(Exists(ShellFolder(CSIDL_PROGRAMS) + L"\\" + kMenuGroupFolder + L"\\" + kMenuFolder));
+}
+
+}  // namespace
