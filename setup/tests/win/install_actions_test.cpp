@@ -17,6 +17,7 @@
 #include "base/win/strings.h"
 #include "device/system_utils.h"
 #include "setup/install_actions.h"
+#include "testing/wine/shell_link.h"
 #include "testing/wine/test_files.h"
 
 namespace {
@@ -80,30 +81,6 @@ RegistryValue ReadValue(HKEY root, const wchar_t* subKey, const wchar_t* name) {
 std::vector<BYTE> SzBytes(const std::wstring& text) {
     const auto* p = reinterpret_cast<const BYTE*>(text.c_str());
     return {p, p + (text.size() + 1) * sizeof(wchar_t)};
-}
-
-struct Link {
-    bool loaded = false;
-    std::wstring path;
-    std::wstring workingDirectory;
-};
-
-Link Resolve(const std::wstring& file) {
-    Link link;
-    com_ptr<IShellLinkW> shellLink;
-    com_ptr<IPersistFile> persist;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, shellLink.put_void())) ||
-        FAILED(shellLink->QueryInterface(IID_IPersistFile, persist.put_void())) ||
-        FAILED(persist->Load(file.c_str(), STGM_READ))) {
-        return link;
-    }
-    wchar_t text[MAX_PATH] = {};
-    link.loaded = SUCCEEDED(shellLink->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH));
-    link.path = text;
-    text[0] = L'\0';
-    shellLink->GetWorkingDirectory(text, MAX_PATH);
-    link.workingDirectory = text;
-    return link;
 }
 
 bool Hidden(const std::wstring& path) {
@@ -230,7 +207,7 @@ TEST_F(InstallActions, FreshInstallationIntoANewFolderAndADriveRootsSubFolder) {
         EXPECT_EQ(report.shortcutsCreated.size(), 3u);
         EXPECT_TRUE(report.shortcutsFailed.empty());
         for (const auto& expected : links) {
-            const Link link = Resolve(expected.link);
+            const tvsp::ShellLinkTarget link = tvsp::ResolveShellLink(expected.link);
             EXPECT_TRUE(link.loaded) << WideToUtf8(expected.link);
             EXPECT_EQ(link.path, expected.target) << WideToUtf8(expected.link);
             EXPECT_EQ(link.workingDirectory, folder) << WideToUtf8(expected.link);
@@ -251,7 +228,7 @@ TEST_F(InstallActions, ExistingLinksAndFilesAreReplaced) {
     EXPECT_EQ(ReadAll(folder / L"UiFeature.xml"), Marker(L"UiFeature.xml"));
     EXPECT_FALSE(Hidden(folder / L"UiFeature.xml"));
     EXPECT_EQ(ReadAll(folder / L"driver\\package.inf"), "marker: the vendor package's INF");
-    EXPECT_EQ(Resolve(DesktopLink()).path, folder / L"tarvosprout.exe");
+    EXPECT_EQ(tvsp::ResolveShellLink(DesktopLink()).path, folder / L"tarvosprout.exe");
 }
 
 TEST_F(InstallActions, CoverInstallRunsTheVendorInstallerOnlyAfterRemovingAWrongPackage) {

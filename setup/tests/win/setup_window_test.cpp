@@ -23,6 +23,8 @@
 #include "setup/setup_texts.h"
 #include "testing/uictl/message_boxes.h"
 #include "testing/uictl/uictl_runner.h"
+#include "testing/wine/automated_process.h"
+#include "testing/wine/shell_link.h"
 
 namespace {
 
@@ -110,26 +112,6 @@ std::wstring ReadTerminatedString(HKEY root, const wchar_t* keyPath, const wchar
     return buffer;
 }
 
-struct Link {
-    std::wstring path, workingDirectory;
-};
-Link Resolve(const std::wstring& file) {
-    Link link;
-    com_ptr<IShellLinkW> shellLink;
-    com_ptr<IPersistFile> persist;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, shellLink.put_void())) ||
-        FAILED(shellLink->QueryInterface(IID_IPersistFile, persist.put_void())) ||
-        FAILED(persist->Load(file.c_str(), STGM_READ))) {
-        return link;
-    }
-    wchar_t text[MAX_PATH] = {};
-    if (SUCCEEDED(shellLink->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH))) link.path = text;
-    text[0] = L'\0';
-    shellLink->GetWorkingDirectory(text, MAX_PATH);
-    link.workingDirectory = text;
-    return link;
-}
-
 tvsp::UictlResult Uictl(const std::wstring& arguments) {
     return tvsp::RunUictl(GetOwnDirectory() + L"\\..\\testing\\uictl\\uictl.exe", kPipe, arguments);
 }
@@ -153,37 +135,18 @@ std::string Text(const json& window, const std::string& name) {
     return c && c->contains("text") && (*c)["text"].is_string() ? (*c)["text"].get<std::string>() : "<missing>";
 }
 
-// setup.exe copied from the build into kRunFolder and started there, automation on.
-class RunningSetup {
+// setup.exe copied from the build into kRunFolder; empty when the copy failed.
+std::wstring CopySetupToRunFolder() {
+    ::CreateDirectoryW(kRunFolder, nullptr);
+    const std::wstring exe = std::wstring(kRunFolder) + L"\\setup.exe";
+    return ::CopyFileW((GetOwnDirectory() + L"\\setup.exe").c_str(), exe.c_str(), FALSE) ? exe : std::wstring();
+}
+
+// setup.exe started from kRunFolder, automation on.
+class RunningSetup : public tvsp::AutomatedProcess {
 public:
-    RunningSetup() {
-        ::CreateDirectoryW(kRunFolder, nullptr);
-        const std::wstring exe = std::wstring(kRunFolder) + L"\\setup.exe";
-        if (!::CopyFileW((GetOwnDirectory() + L"\\setup.exe").c_str(), exe.c_str(), FALSE)) return;
-        ::SetEnvironmentVariableW(L"TVSP_AUTOMATION", kPipe);
-        std::wstring commandLine = L"\"" + exe + L"\"";
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, kRunFolder, &si, &pi)) {
-            process_.reset(pi.hProcess);
-            thread_.reset(pi.hThread);
-            id_ = pi.dwProcessId;
-        }
-    }
-    ~RunningSetup() {
-        if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-            ::TerminateProcess(process_.get(), 99);
-            ::WaitForSingleObject(process_.get(), 10000);
-        }
-    }
-    bool Started() const { return static_cast<bool>(process_); }
-    DWORD Id() const { return id_; }
-    DWORD WaitForExit(DWORD timeoutMs = 30000) const {
-        DWORD code = STILL_ACTIVE;
-        if (::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0) ::GetExitCodeProcess(process_.get(), &code);
-        return code;
-    }
+    RunningSetup() : AutomatedProcess(CopySetupToRunFolder(), kRunFolder, kPipe) {}
+    DWORD WaitForExit(DWORD timeoutMs = 30000) const { return AutomatedProcess::WaitForExit(timeoutMs); }
     // The window once the panel is shown (null after the time-out).
     json WaitForPanel(const std::string& panel, DWORD timeoutMs = 60000) const {
         json window;
@@ -199,18 +162,13 @@ public:
     tvsp::OpenMessageBox WaitForBox(DWORD timeoutMs = 30000) const {
         tvsp::OpenMessageBox found;
         WaitUntil([&] {
-            auto boxes = tvsp::FindMessageBoxes(id_);
+            auto boxes = tvsp::FindMessageBoxes(Id());
             if (boxes.empty()) return false;
             found = boxes.front();
             return true;
         }, timeoutMs);
         return found;
     }
-
-private:
-    unique_handle process_;
-    unique_handle thread_;
-    DWORD id_ = 0;
 };
 
 // The native edit inside the installer's window: its text is what "Setup" reads.
@@ -371,7 +329,7 @@ TEST_F(SetupWindowTest, FreshInstallationIntoTheDefaultFolder) {
             {menu + L"\\" + kShortcutName, folder + L"\\tarvosprout.exe"},
             {menu + L"\\" + kUninstallShortcutName, folder + L"\\uninst.exe"}};
         for (const auto& [file, target] : links) {
-            const Link link = Resolve(file);
+            const tvsp::ShellLinkTarget link = tvsp::ResolveShellLink(file);
             EXPECT_EQ(::lstrcmpiW(link.path.c_str(), target.c_str()), 0) << WideToUtf8(file) << " " << WideToUtf8(link.path);
             EXPECT_EQ(::lstrcmpiW(link.workingDirectory.c_str(), folder.c_str()), 0) << WideToUtf8(file);
         }

@@ -24,6 +24,7 @@
 #include "companions/uninstaller/uninstall_texts.h"
 #include "testing/uictl/message_boxes.h"
 #include "testing/uictl/uictl_runner.h"
+#include "testing/wine/automated_process.h"
 #include "testing/wine/window_capture.h"
 
 namespace {
@@ -214,34 +215,10 @@ bool ControlVisible(const json& window, const std::string& name) {
 }
 
 // uninst.exe started from the install folder, automation on.
-class RunningUninstaller {
+class RunningUninstaller : public tvsp::AutomatedProcess {
 public:
-    RunningUninstaller() {
-        ::SetEnvironmentVariableW(L"TVSP_AUTOMATION", kPipe);
-        std::wstring commandLine = L"\"" + In(L"uninst.exe") + L"\"";
-        STARTUPINFOW si{};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi{};
-        if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, kInstallFolder, &si, &pi)) {
-            process_.reset(pi.hProcess);
-            thread_.reset(pi.hThread);
-            id_ = pi.dwProcessId;
-        }
-    }
-    ~RunningUninstaller() {
-        if (process_ && ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
-            ::TerminateProcess(process_.get(), 99);
-            ::WaitForSingleObject(process_.get(), 10000);
-        }
-    }
-    bool Started() const { return static_cast<bool>(process_); }
-    DWORD Id() const { return id_; }
-    // Its exit code once it ended; STILL_ACTIVE after the time-out.
-    DWORD WaitForExit(DWORD timeoutMs = 20000) const {
-        DWORD code = STILL_ACTIVE;
-        if (::WaitForSingleObject(process_.get(), timeoutMs) == WAIT_OBJECT_0) ::GetExitCodeProcess(process_.get(), &code);
-        return code;
-    }
+    RunningUninstaller() : AutomatedProcess(In(L"uninst.exe"), kInstallFolder, kPipe) {}
+    DWORD WaitForExit(DWORD timeoutMs = 20000) const { return AutomatedProcess::WaitForExit(timeoutMs); }
     // The window's snapshot once the confirmation page is shown.
     json WaitForConfirmation() const {
         json window;
@@ -261,10 +238,6 @@ public:
         return window;
     }
 
-private:
-    unique_handle process_;
-    unique_handle thread_;
-    DWORD id_ = 0;
 };
 
 class UninstallerTest : public testing::Test {
