@@ -17,23 +17,22 @@ inline constexpr wchar_t kMainSkin[] = L"TVSPMainWindow.ufd";
 inline constexpr wchar_t kConfigIni[] = L"Config.ini";
 inline constexpr wchar_t kDownloadLibrary[] = L"brom.dll";
 inline constexpr wchar_t kDownloadAgent[] = L"MTK_AllInOne_DA.bin";
+inline constexpr wchar_t kBromConfig[] = L"brom.ini";
 inline constexpr wchar_t kGpsLibrary[] = L"GPS_DL.dll";
+inline constexpr wchar_t kGpsAgent[] = L"MTK_AllInOne_DA_MT3333_MP.BIN";
 inline constexpr wchar_t kNetLibrary[] = L"TarvoNetUL.dll";
 inline constexpr wchar_t kPortMender[] = L"PortMender.exe";
 inline constexpr wchar_t kDriverInstaller[] = L"driver\\InstallDriver.exe";
 // program-folder-files end
 
 // The same files as one table, in the same order (for the installer's copy).
-inline constexpr const wchar_t* kShipped[] = {kTool,          kSkinKernel, kSkinControls, kSkinEffects,
-                                              kSkinConfig,    kMainSkin,   kConfigIni,    kDownloadLibrary,
-                                              kDownloadAgent, kGpsLibrary, kNetLibrary,   kPortMender,
-                                              kDriverInstaller};
+inline constexpr const wchar_t* kShipped[] = {kTool,          kSkinKernel, kSkinControls,  kSkinEffects, kSkinConfig,
+                                              kMainSkin,      kConfigIni,  kDownloadLibrary, kBromConfig, kDownloadAgent,
+                                              kGpsLibrary,    kGpsAgent,   kNetLibrary,    kPortMender,  kDriverInstaller};
 
-// Files the installer places in the program folder that the build cannot supply yet, so they
-// stay outside the block above: built elsewhere, or (the class driver) an operating-system file
-// that is only present when supplied at packaging time.
-inline constexpr wchar_t kBromConfig[] = L"brom.ini";
-inline constexpr wchar_t kGpsAgent[] = L"MTK_AllInOne_DA_MT3333_MP.BIN";
+// Files the installer places in the program folder from outside the program folder's build, so
+// they stay outside the block above: the uninstaller and its skin (built beside it), and the class
+// driver, an operating-system file only present when supplied at packaging time.
 inline constexpr wchar_t kUninstaller[] = L"uninst.exe";
 inline constexpr wchar_t kUninstallSkin[] = L"uninstallskin.ufd";
 inline constexpr wchar_t kClassDriver[] = L"usbser.sys";

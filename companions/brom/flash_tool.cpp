@@ -2,11 +2,14 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cwchar>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "brom/brom_api.h"
 #include "companions/brom/core/agent_file.h"
+#include "companions/brom/core/link_settings.h"
 #include "companions/brom/core/wire.h"
 #include "companions/brom/library_objects.h"
 
@@ -14,12 +17,43 @@ namespace {
 
 using namespace brom;
 
-constexpr int kHandshakeAttempts = 100;
 constexpr DWORD kHandshakeByteTimeoutMs = 200;
 constexpr DWORD kAckTimeoutMs = 10000;
 constexpr DWORD kDisconnectAckTimeoutMs = 1000;
 constexpr int kMaxResends = 3;
 constexpr DWORD kReadSliceMs = 50;  // how often a wait looks at the stop flag
+
+// brom.ini beside this library (not beside the program that loaded it), read at each connect so
+// a changed file needs no restart of the tool.
+LinkSettings ReadLinkSettings() {
+    HMODULE self = nullptr;
+    if (!::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                              reinterpret_cast<LPCWSTR>(&ReadLinkSettings), &self)) {
+        return LinkSettings{};
+    }
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()));
+        if (n == 0) return LinkSettings{};
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        if (path.size() >= 32768) return LinkSettings{};
+        path.resize(path.size() * 2);
+    }
+    path.erase(path.find_last_of(L'\\') + 1);
+    path += L"brom.ini";
+    // Read as text so a value beyond an int is refused rather than wrapped by the reader.
+    const auto number = [&](const wchar_t* key) -> long long {
+        wchar_t text[32] = {};
+        ::GetPrivateProfileStringW(L"link", key, L"", text, static_cast<DWORD>(std::size(text)), path.c_str());
+        wchar_t* end = nullptr;
+        const long long value = std::wcstoll(text, &end, 10);
+        return end != text && *end == L'\0' ? value : 0;
+    };
+    return LinkSettingsFrom(number(L"baud_rate"), number(L"handshake_attempts"));
+}
 
 bool Stopped(const int* stopFlag) {
     return stopFlag != nullptr && *static_cast<const volatile int*>(stopFlag) != 0;
@@ -30,8 +64,9 @@ class Link {
 public:
     Link(HANDLE port, int* stopFlag) : port_(port), stopFlag_(stopFlag) {}
 
-    int Handshake(unsigned int& attempts) {
-        for (attempts = 1; attempts <= kHandshakeAttempts; ++attempts) {
+    int Handshake(unsigned int& attempts, int maxAttempts) {
+        const auto limit = static_cast<unsigned int>(maxAttempts);
+        for (attempts = 1; attempts <= limit; ++attempts) {
             if (Stopped(stopFlag_)) return BROM_STOPPED;
             ::PurgeComm(port_, PURGE_RXCLEAR);
             bool ok = true;
@@ -47,7 +82,7 @@ public:
             }
             if (ok) return BROM_OK;
         }
-        attempts = kHandshakeAttempts;
+        attempts = limit;
         return BROM_HANDSHAKE_FAILED;
     }
 
@@ -128,7 +163,7 @@ private:
     int* stopFlag_;
 };
 
-int OpenPort(unsigned int comPort, TVSP::unique_hfile& port) {
+int OpenPort(unsigned int comPort, std::uint32_t baudRate, TVSP::unique_hfile& port) {
     const std::wstring name = L"\\\\.\\COM" + std::to_wstring(comPort);
     // No sharing: nobody else may talk to the watch while it is being flashed.
     port.reset(::CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -136,7 +171,7 @@ int OpenPort(unsigned int comPort, TVSP::unique_hfile& port) {
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(port.get(), &dcb)) return BROM_PORT_SETUP_FAILED;
-    dcb.BaudRate = 921600;
+    dcb.BaudRate = baudRate;
     dcb.ByteSize = 8;
     dcb.Parity = NOPARITY;
     dcb.StopBits = ONESTOPBIT;
@@ -187,12 +222,13 @@ int WINAPI FlashTool_Connect(unsigned char port, BROM_CONNECT_ARGS* args, BROM_C
         connection->stopFlag = stopFlag;
         connection->comPort = port;
         if (Stopped(stopFlag)) return BROM_STOPPED;
-        if (const int r = OpenPort(port, connection->port); r != BROM_OK) return r;
+        const LinkSettings settings = ReadLinkSettings();
+        if (const int r = OpenPort(port, settings.baudRate, connection->port); r != BROM_OK) return r;
         if (in.callbackA) in.callbackA(Arg(connection->port.get()), Arg(in.contextA));
 
         Link link(connection->port.get(), stopFlag);
         unsigned int attempts = 0;
-        if (const int r = link.Handshake(attempts); r != BROM_OK) return r;
+        if (const int r = link.Handshake(attempts, settings.handshakeAttempts); r != BROM_OK) return r;
         result->comPort = port;
         result->handshakeAttempts = attempts;
         if (in.callbackB) in.callbackB(attempts, 0, Arg(in.contextB));

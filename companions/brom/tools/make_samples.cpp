@@ -1,4 +1,5 @@
-// Build-time generator (host program): the sample download agent and a small ROM set for tests.
+// Build-time generator (host program): the sample download agents (the watch's and the GPS chip's)
+// and a small ROM set for tests.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -44,6 +45,9 @@ int main(int argc, char** argv) {
 
     bool ok = WriteFile(out / "MTK_AllInOne_DA.bin",
                         brom::BuildAgentFile("TarvoSprout download agent stand-in, format 1\n"));
+    // Shipped beside the other for the GPS chip; the tool never loads it.
+    ok = ok && WriteFile(out / "MTK_AllInOne_DA_MT3333_MP.BIN",
+                         brom::BuildAgentFile("TarvoSprout GPS download agent stand-in, format 1\n"));
     // Sizes around the 64 KiB block: below one block, exactly one, and several with a remainder.
     ok = ok && WriteFile(romset / "arm_bl.bin", Image(1000, 1));
     ok = ok && WriteFile(romset / "rom.bin", Image(3 * 65536 + 123, 2));
