@@ -19,13 +19,13 @@
 
 #include "base/install_layout.h"
 #include "base/instance_names.h"
+#include "base/maker_site.h"
 #include "base/program_files.h"
 #include "base/user_caption.h"
 #include "base/win/file_io.h"
 #include "base/win/handle.h"
 #include "base/win/program_folder.h"
 #include "base/win/strings.h"
-#include "base/maker_site.h"
 #include "device/driver_package.h"
 #include "setup/setup_texts.h"
 #include "testing/uictl/message_boxes.h"
@@ -670,6 +670,7 @@ TEST_F(SetupWindowTest, FreshInstallationRunsTheVendorInstallerAndEndsAfterIt) {
     }, 60000)) << "the bar did not reach 100%: " << Text(window, "installing_percent");
     ASSERT_TRUE(WaitUntil([&] { return InstallerRecord(work) != "<missing>"; }, 20000)) << "the installer did not start";
     EXPECT_EQ(ModRiskFileTypes(), L".exe") << "suspended while the installer runs";
+    // The worker waits up to 30 s for the installer; these looks come well within that.
     for (int look = 0; look < 5; ++look) {
         window = SetupWindow();
         EXPECT_TRUE(Visible(window, "installing_panel"));
