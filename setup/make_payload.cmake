@@ -1,6 +1,8 @@
 # cmake -P: lays the payload out in STAGE and packs it as an MSZIP cabinet OUT with gcab.
 # PROGRAM: the build's program folder; EXTRA: files laid at the top; VENDOR: a folder of operating-
 # system and vendor driver files (may be empty: they are then left out, never made up).
+# SUBSTITUTE: "member=file" pairs, |-separated, each file replacing a member already laid out (test
+# variants of the payload); a member that is not there is an error, never added quietly.
 file(REMOVE_RECURSE ${STAGE})
 file(MAKE_DIRECTORY ${STAGE})
 file(COPY ${PROGRAM}/ DESTINATION ${STAGE})
@@ -14,6 +16,17 @@ if(VENDOR)
   endif()
   file(COPY ${VENDOR}/ DESTINATION ${STAGE})
 endif()
+string(REPLACE "|" ";" substitutes "${SUBSTITUTE}")
+foreach(pair IN LISTS substitutes)
+  string(FIND "${pair}" "=" at)
+  string(SUBSTRING "${pair}" 0 ${at} member)
+  math(EXPR at "${at} + 1")
+  string(SUBSTRING "${pair}" ${at} -1 replacement)
+  if(NOT EXISTS ${STAGE}/${member})
+    message(FATAL_ERROR "The payload has no ${member} to substitute")
+  endif()
+  file(COPY_FILE ${replacement} ${STAGE}/${member})
+endforeach()
 file(GLOB_RECURSE members RELATIVE ${STAGE} LIST_DIRECTORIES false ${STAGE}/*)
 list(SORT members)
 file(REMOVE ${OUT})

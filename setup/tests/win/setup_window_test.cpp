@@ -8,18 +8,25 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cwchar>
 #include <functional>
 #include <initializer_list>
+#include <regex>
 #include <utility>
 #include <string>
+#include <vector>
 
 #include "base/install_layout.h"
 #include "base/instance_names.h"
+#include "base/maker_site.h"
 #include "base/program_files.h"
 #include "base/user_caption.h"
+#include "base/win/file_io.h"
 #include "base/win/handle.h"
 #include "base/win/program_folder.h"
 #include "base/win/strings.h"
+#include "device/driver_package.h"
 #include "setup/setup_texts.h"
 #include "testing/uictl/message_boxes.h"
 #include "testing/uictl/uictl_runner.h"
@@ -135,17 +142,19 @@ std::string Text(const json& window, const std::string& name) {
     return c && c->contains("text") && (*c)["text"].is_string() ? (*c)["text"].get<std::string>() : "<missing>";
 }
 
-// setup.exe copied from the build into kRunFolder; empty when the copy failed.
-std::wstring CopySetupToRunFolder() {
+// setup.exe (or its test variant, `program` of the build) copied into kRunFolder as setup.exe;
+// empty when the copy failed.
+std::wstring CopySetupToRunFolder(const wchar_t* program) {
     ::CreateDirectoryW(kRunFolder, nullptr);
     const std::wstring exe = std::wstring(kRunFolder) + L"\\setup.exe";
-    return ::CopyFileW((GetOwnDirectory() + L"\\setup.exe").c_str(), exe.c_str(), FALSE) ? exe : std::wstring();
+    return ::CopyFileW((GetOwnDirectory() + L"\\" + program).c_str(), exe.c_str(), FALSE) ? exe : std::wstring();
 }
 
 // setup.exe started from kRunFolder, automation on.
 class RunningSetup : public tvsp::AutomatedProcess {
 public:
-    RunningSetup() : AutomatedProcess(CopySetupToRunFolder(), kRunFolder, kPipe) {}
+    explicit RunningSetup(const wchar_t* program = L"setup.exe")
+        : AutomatedProcess(CopySetupToRunFolder(program), kRunFolder, kPipe) {}
     DWORD WaitForExit(DWORD timeoutMs = 30000) const { return AutomatedProcess::WaitForExit(timeoutMs); }
     // The window once the panel is shown (null after the time-out).
     json WaitForPanel(const std::string& panel, DWORD timeoutMs = 60000) const {
@@ -191,6 +200,13 @@ HWND FindEdit(DWORD processId) {
     return search.edit;
 }
 
+// The wrong network driver package as the prefix's inf folder would hold it.
+std::wstring WrongPackageInf() {
+    wchar_t windows[MAX_PATH] = {};
+    ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    return std::wstring(windows) + L"\\inf\\oem77.inf";
+}
+
 class SetupWindowTest : public testing::Test {
 protected:
     void SetUp() override { Clean(); }
@@ -203,6 +219,7 @@ protected:
         ::DeleteFileW((ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\" + kShortcutName).c_str());
         DeleteTree(ShellFolder(CSIDL_PROGRAMS) + L"\\" + kMenuGroupFolder);
         DeleteTree(kRunFolder);
+        ::DeleteFileW(WrongPackageInf().c_str());
         // Deletions the uninstaller left for the next start: their files are gone already.
         unique_hkey sessionManager;
         if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
@@ -313,11 +330,10 @@ TEST_F(SetupWindowTest, FreshInstallationIntoTheDefaultFolder) {
              {L"DisplayName", L"TarvoSprout"},
              {L"UninstallString", folder + L"\\uninst.exe"},
              {L"DisplayIcon", folder + L"\\tarvosprout.exe"},
+             {L"DisplayVersion", L"" TVSP_TOOL_DISPLAY_VERSION},
+             {L"URLInfoAbout", kMakerWebsite},
              {L"Publisher", L"Tarvo安全中心"}}) {
         EXPECT_EQ(ReadTerminatedString(HKEY_LOCAL_MACHINE, kUninstallKey, name), data) << WideToUtf8(name);
-    }
-    for (const wchar_t* name : {L"DisplayVersion", L"URLInfoAbout"}) {
-        EXPECT_NE(ReadTerminatedString(HKEY_LOCAL_MACHINE, kUninstallKey, name), L"<absent>") << WideToUtf8(name);
     }
     EXPECT_EQ(ReadTerminatedString(HKEY_CURRENT_USER, kUserKey, kInstallPathValue), folder);
     // The three links resolve to their targets, working in the install folder.
@@ -577,6 +593,158 @@ TEST_F(SetupWindowTest, UninstallerRemovesARealInstallation) {
     EXPECT_EQ(ReadString(HKEY_LOCAL_MACHINE, kUninstallKey, kInstallLocationValue), L"<absent>");
     EXPECT_FALSE(Exists(ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\" + kShortcutName));
     EXPECT_FALSE(Exists(ShellFolder(CSIDL_PROGRAMS) + L"\\" + kMenuGroupFolder + L"\\" + kMenuFolder));
+}
+
+// The installer whose payload carries the recording fixture as the vendor's driver installer:
+// it writes installer-record.txt beside itself and waits for the event installer-hold.txt names.
+constexpr wchar_t kFixtureSetup[] = L"setup_fixture.exe";
+constexpr wchar_t kHoldEvent[] = L"tvsp-setup-window-test-hold";
+constexpr wchar_t kAssociationsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Associations";
+
+std::string ReadText(const std::wstring& path) {
+    std::string text;
+    return ReadWholeFile(path, 1 << 16, text) == FileReadResult::Ok ? text : "<missing>";
+}
+void Put(const std::wstring& path, const std::string& text) {
+    ASSERT_TRUE(WriteWholeFile(path, text.data(), text.size())) << WideToUtf8(path);
+}
+std::wstring ModRiskFileTypes() { return ReadString(HKEY_CURRENT_USER, kAssociationsKey, L"ModRiskFileTypes"); }
+
+// The work folder a running installer made: the one in the Internet cache that was not there before.
+std::vector<std::wstring> WorkFolderPaths() {
+    std::vector<std::wstring> paths;
+    const std::wstring cache = ShellFolder(CSIDL_INTERNET_CACHE);
+    WIN32_FIND_DATAW data{};
+    unique_hfind find(::FindFirstFileW((cache + L"\\{*}").c_str(), &data));
+    if (find) {
+        do {
+            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && std::wstring(data.cFileName).size() == 38) {
+                paths.push_back(cache + L"\\" + data.cFileName);
+            }
+        } while (::FindNextFileW(find.get(), &data));
+    }
+    return paths;
+}
+std::wstring NewWorkFolder(const std::vector<std::wstring>& before) {
+    for (const std::wstring& path : WorkFolderPaths()) {
+        if (std::find(before.begin(), before.end(), path) == before.end()) return path;
+    }
+    return L"";
+}
+std::string InstallerRecord(const std::wstring& work) { return ReadText(work + L"\\driver\\installer-record.txt"); }
+
+void RegisterInstallPath(const std::wstring& folder) {
+    unique_hkey key;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kUserKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(::RegSetValueExW(key.get(), kInstallPathValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                               static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+}
+
+// A fresh installation runs the vendor's installer quoted with "-a", the prompt suspended only
+// meanwhile. While it is held the bar stops at 100% with no end page; the success page follows
+// once it ends.
+TEST_F(SetupWindowTest, FreshInstallationRunsTheVendorInstallerAndEndsAfterIt) {
+    ASSERT_EQ(ModRiskFileTypes(), L"<absent>");
+    unique_handle release(::CreateEventW(nullptr, TRUE, FALSE, kHoldEvent));
+    ASSERT_TRUE(release);
+    const std::vector<std::wstring> before = WorkFolderPaths();
+    RunningSetup setup(kFixtureSetup);
+    ASSERT_TRUE(setup.Started());
+    ASSERT_FALSE(setup.WaitForPanel("PreSetupPanel").is_null()) << "no folder page";
+    const std::wstring work = NewWorkFolder(before);
+    ASSERT_FALSE(work.empty()) << "no work folder";
+    Put(work + L"\\driver\\installer-hold.txt", WideToUtf8(kHoldEvent));
+    if (HasFatalFailure()) return;
+    SetupIntoDriveRoot(setup);
+    if (HasFatalFailure()) return;
+
+    wchar_t percent[32] = {};
+    std::swprintf(percent, std::size(percent), SetupTexts::kPercentFormat, 100);
+    const std::string full = WideToUtf8(percent);
+    json window;
+    ASSERT_TRUE(WaitUntil([&] {
+        window = SetupWindow();
+        return Text(window, "installing_percent") == full;
+    }, 60000)) << "the bar did not reach 100%: " << Text(window, "installing_percent");
+    ASSERT_TRUE(WaitUntil([&] { return InstallerRecord(work) != "<missing>"; }, 20000)) << "the installer did not start";
+    EXPECT_EQ(ModRiskFileTypes(), L".exe") << "suspended while the installer runs";
+    // The worker waits up to 30 s for the installer; these looks come well within that.
+    for (int look = 0; look < 5; ++look) {
+        window = SetupWindow();
+        EXPECT_TRUE(Visible(window, "installing_panel"));
+        EXPECT_FALSE(Visible(window, "install_success")) << "an end page while the worker waits";
+        EXPECT_EQ(Text(window, "installing_percent"), full);
+        ::Sleep(200);
+    }
+
+    ASSERT_TRUE(::SetEvent(release.get()));
+    window = setup.WaitForPanel("install_success", 120000);
+    ASSERT_FALSE(window.is_null()) << "no success page after the installer ended";
+    EXPECT_EQ(Text(window, "successtitle"), WideToUtf8(SetupTexts::kDoneTitle));
+    // Read before "Close": the work folder goes with the installer.
+    EXPECT_EQ(InstallerRecord(work), "\"" + WideToUtf8(work) + "\\driver\\InstallDriver.exe\" -a\n" +
+                                         std::to_string(REG_SZ) + " 10 .exe");
+    EXPECT_EQ(ModRiskFileTypes(), L"<absent>") << "put back as it was";
+    EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+}
+
+// An earlier installation: the cover page only. Without a wrong network driver package the
+// vendor's installer does not run; with one it is removed and the installer runs. The old data
+// file is deleted, or moved aside to its timestamped name when it is read-only.
+TEST_F(SetupWindowTest, CoverInstallRunsTheVendorInstallerOnlyAfterRemovingAWrongPackage) {
+    const std::wstring registered = DefaultParent() + L"\\已安装";
+    const std::wstring dataFile = registered + L"\\" + ProgramFiles::kDataFile;
+    const std::string wrongInf = "[Version]\r\nClass=Net\r\n[Devices.NTamd64]\r\n%Device%=RNDIS.NT, USB\\" +
+                                 std::string(kWrongPackageHardwareMarker) + "\r\n[Strings]\r\nDevice=\"" +
+                                 std::string(kWrongPackageDescriptionMarker) + "\"\r\n";
+    const std::regex movedName(R"(sproutdata-\d{4}(-\d{1,2}){5}\.ini)");
+    for (const bool planted : {false, true}) {
+        SCOPED_TRACE(planted ? "a wrong package, a read-only data file" : "no wrong package, a data file");
+        Clean();
+        ASSERT_EQ(::SHCreateDirectoryExW(nullptr, registered.c_str(), nullptr), ERROR_SUCCESS);
+        RegisterInstallPath(registered);
+        Put(dataFile, "older data");
+        if (planted) {
+            ASSERT_TRUE(::SetFileAttributesW(dataFile.c_str(), FILE_ATTRIBUTE_READONLY));
+            Put(WrongPackageInf(), wrongInf);
+        }
+        if (HasFatalFailure()) return;
+        const std::vector<std::wstring> before = WorkFolderPaths();
+        RunningSetup setup(kFixtureSetup);
+        ASSERT_TRUE(setup.Started());
+        json window = setup.WaitForPanel("cover_install_panel");
+        ASSERT_FALSE(window.is_null()) << "no cover page";
+        EXPECT_FALSE(Visible(window, "PreSetupPanel"));
+        const std::wstring work = NewWorkFolder(before);
+        ASSERT_FALSE(work.empty()) << "no work folder";
+        EXPECT_EQ(Uictl(L"click SetupWnd/cover_install").exitCode, 0u);
+        window = setup.WaitForPanel("install_success", 120000);
+        ASSERT_FALSE(window.is_null()) << "no success page";
+        EXPECT_EQ(Text(window, "successtitle"), WideToUtf8(SetupTexts::kDoneTitle));
+        EXPECT_EQ(InstallerRecord(work) != "<missing>", planted) << "the vendor's installer ran";
+        EXPECT_FALSE(Exists(WrongPackageInf()));
+        EXPECT_EQ(ModRiskFileTypes(), L"<absent>");
+
+        EXPECT_FALSE(Exists(dataFile));
+        std::vector<std::string> moved;
+        WIN32_FIND_DATAW data{};
+        unique_hfind find(::FindFirstFileW((registered + L"\\sproutdata*").c_str(), &data));
+        if (find) {
+            do {
+                moved.push_back(WideToUtf8(data.cFileName));
+            } while (::FindNextFileW(find.get(), &data));
+        }
+        ASSERT_EQ(moved.size(), planted ? 1u : 0u);
+        if (planted) {
+            EXPECT_TRUE(std::regex_match(moved[0], movedName)) << moved[0];
+            EXPECT_EQ(ReadText(registered + L"\\" + Utf8ToWide(moved[0])), "older data");
+        }
+        EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
+        EXPECT_EQ(setup.WaitForExit(), 0u);
+    }
 }
 
 }  // namespace
