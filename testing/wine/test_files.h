@@ -1,6 +1,8 @@
-// Test helper: throwaway folders under the temporary folder and whole-file reads.
+// Test helper: throwaway folders under the temporary folder, whole-file reads, tree clean-up and
+// waiting for a condition.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,13 @@ private:
 std::string ReadAll(const std::wstring& path);
 
 bool Exists(const std::wstring& path);
+
+// Deletes path and everything under it, read-only and hidden entries too (a test's clean-up:
+// what cannot be deleted stays, silently).
+void DeleteTree(const std::wstring& path);
+
+// Asks condition every 100 ms until it holds (true) or timeoutMs have passed (false).
+bool WaitUntil(const std::function<bool()>& condition, unsigned long timeoutMs);
 
 // Names of the files and folders in folder (not "." and ".."), in the order the system lists them.
 std::vector<std::wstring> Entries(const std::wstring& folder);

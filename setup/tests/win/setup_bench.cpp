@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,11 +20,14 @@
 #include "setup/install_actions.h"
 #include "testing/uictl/uictl_runner.h"
 #include "testing/wine/automated_process.h"
+#include "testing/wine/test_files.h"
 
 namespace {
 
 using nlohmann::json;
 using namespace TVSP;
+using tvsp::DeleteTree;
+using tvsp::WaitUntil;
 
 constexpr wchar_t kPipe[] = L"tvsp-setup-bench";
 constexpr wchar_t kRunFolder[] = L"C:\\setup-bench";
@@ -36,38 +38,12 @@ constexpr wchar_t kPayloadCopy[] = L"C:\\tvsp-bench\\payload";
 constexpr DWORD kBarFloorMs = 100 * 20;
 constexpr int kRuns = 3;
 
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-    const DWORD start = ::GetTickCount();
-    while (!condition()) {
-        if (::GetTickCount() - start > timeoutMs) return false;
-        ::Sleep(20);
-    }
-    return true;
-}
 
 std::wstring ShellFolder(int csidl) {
     wchar_t path[MAX_PATH] = {};
     return SUCCEEDED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) ? path : L"";
 }
 
-void DeleteTree(const std::wstring& path) {
-    WIN32_FIND_DATAW data{};
-    unique_hfind find(::FindFirstFileW((path + L"\\*").c_str(), &data));
-    if (find) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring child = path + L"\\" + name;
-            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteTree(child);
-            } else {
-                ::DeleteFileW(child.c_str());
-            }
-        } while (::FindNextFileW(find.get(), &data));
-    }
-    ::RemoveDirectoryW(path.c_str());
-}
 
 // The installer's work folder (a braced GUID in the Internet cache); empty when there is none.
 std::wstring WorkFolder() {

@@ -25,6 +25,7 @@
 #include "testing/uictl/message_boxes.h"
 #include "testing/uictl/uictl_runner.h"
 #include "testing/wine/automated_process.h"
+#include "testing/wine/test_files.h"
 #include "testing/wine/window_capture.h"
 
 namespace {
@@ -32,6 +33,9 @@ namespace {
 using nlohmann::json;
 using namespace TVSP;
 using namespace TVSP::Uninstall;
+using tvsp::DeleteTree;
+using tvsp::Exists;
+using tvsp::WaitUntil;
 
 constexpr wchar_t kPipe[] = L"tvsp-uninstaller-test";
 constexpr wchar_t kInstallFolder[] = L"C:\\Program Files\\Tarvo安全中心\\TarvoSprout";
@@ -44,16 +48,7 @@ constexpr const wchar_t* kRunFiles[] = {L"uninst.exe", L"UiFeatureKernel.dll", L
 constexpr const wchar_t* kLoadedFiles[] = {L"uninst.exe", L"UiFeatureKernel.dll", L"UiFeatureNormalControl.dll",
                                            L"UiFeatureEffect.dll"};
 
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-    const DWORD start = ::GetTickCount();
-    while (!condition()) {
-        if (::GetTickCount() - start > timeoutMs) return false;
-        ::Sleep(100);
-    }
-    return true;
-}
 
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::wstring In(const std::wstring& name) { return std::wstring(kInstallFolder) + L"\\" + name; }
 
@@ -65,23 +60,6 @@ std::wstring DesktopShortcut() { return ShellFolder(CSIDL_COMMON_DESKTOPDIRECTOR
 std::wstring MenuGroup() { return ShellFolder(CSIDL_PROGRAMS) + L"\\" + kMenuGroupFolder; }
 std::wstring MenuFolder() { return MenuGroup() + L"\\" + kMenuFolder; }
 
-void DeleteTree(const std::wstring& path) {
-    WIN32_FIND_DATAW data{};
-    unique_hfind find(::FindFirstFileW((path + L"\\*").c_str(), &data));
-    if (find) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteTree(path + L"\\" + name);
-            } else {
-                ::SetFileAttributesW((path + L"\\" + name).c_str(), FILE_ATTRIBUTE_NORMAL);  // read-only ones too
-                ::DeleteFileW((path + L"\\" + name).c_str());
-            }
-        } while (::FindNextFileW(find.get(), &data));
-    }
-    ::RemoveDirectoryW(path.c_str());
-}
 
 void MakeFolders(const std::wstring& path) {
     const std::size_t cut = path.find_last_of(L'\\');
