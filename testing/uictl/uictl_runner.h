@@ -16,8 +16,11 @@ struct UictlResult {
     std::string output;  // standard output and error together
 };
 
-// Runs `uictl --pipe PIPE ARGUMENTS` and waits for it (30 s at most).
+// Runs `uictl --pipe PIPE ARGUMENTS` and waits for it, 30 s at most: a uictl that gets no answer
+// (a program stuck with its pipe open) is ended then, and the result has no exit code, so a test
+// fails at that call instead of stalling until its time-out.
 inline UictlResult RunUictl(const std::wstring& uictlExe, const std::wstring& pipe, const std::wstring& arguments) {
+    constexpr DWORD kLimitMs = 30000;
     UictlResult result;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
@@ -35,15 +38,34 @@ inline UictlResult RunUictl(const std::wstring& uictlExe, const std::wstring& pi
     PROCESS_INFORMATION pi{};
     const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
                                           nullptr, nullptr, &si, &pi);
-    writer.reset();  // only the child holds the write end now: the reads below end with it
+    writer.reset();  // only the child holds the write end now: the pipe breaks when it ends
     if (!started) return result;
     TVSP::unique_handle process(pi.hProcess);
     TVSP::unique_handle thread(pi.hThread);
+    // Read only what is there, so the limit is checked even while uictl writes nothing.
+    const DWORD start = ::GetTickCount();
     char buffer[4096];
-    DWORD n = 0;
-    while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0) result.output.append(buffer, n);
-    ::WaitForSingleObject(process.get(), 30000);
-    ::GetExitCodeProcess(process.get(), &result.exitCode);
+    for (;;) {
+        DWORD available = 0;
+        if (!::PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr)) break;  // uictl ended
+        if (available > 0) {
+            DWORD n = 0;
+            if (!::ReadFile(readEnd, buffer, available < sizeof buffer ? available : sizeof buffer, &n, nullptr)) break;
+            result.output.append(buffer, n);
+            continue;
+        }
+        if (::GetTickCount() - start > kLimitMs) {
+            ::TerminateProcess(process.get(), 0xFFFFFFFF);
+            ::WaitForSingleObject(process.get(), 5000);
+            result.output += "\n(uictl ended by the test after 30 s without finishing)";
+            return result;  // exit code stays unset
+        }
+        ::Sleep(10);
+    }
+    ::WaitForSingleObject(process.get(), kLimitMs);
+    if (!::GetExitCodeProcess(process.get(), &result.exitCode) || result.exitCode == STILL_ACTIVE) {
+        result.exitCode = 0xFFFFFFFF;
+    }
     return result;
 }
 
