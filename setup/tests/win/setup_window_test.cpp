@@ -8,8 +8,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <cmath>
+#include <cstdlib>
 #include <functional>
 #include <initializer_list>
+#include <set>
 #include <utility>
 #include <string>
 
@@ -191,9 +194,26 @@ HWND FindEdit(DWORD processId) {
     return search.edit;
 }
 
+// The Windows version the launcher set the prefix to (TVSP_WINDOWS_VERSION); empty without one.
+std::string PrefixWindowsVersion() {
+    char name[32] = {};
+    const DWORD n = ::GetEnvironmentVariableA("TVSP_WINDOWS_VERSION", name, sizeof name);
+    return n > 0 && n < sizeof name ? name : "";
+}
+
+// 64-bit XP runs the fresh installation only: the other cases take the same paths there.
+bool SkippedOnThisSystem() {
+    return PrefixWindowsVersion() == "winxp64" &&
+           std::string(testing::UnitTest::GetInstance()->current_test_info()->name()) !=
+               "FreshInstallationIntoTheDefaultFolder";
+}
+
 class SetupWindowTest : public testing::Test {
 protected:
-    void SetUp() override { Clean(); }
+    void SetUp() override {
+        if (SkippedOnThisSystem()) GTEST_SKIP() << "64-bit XP prefix: only the fresh installation runs here";
+        Clean();
+    }
     void TearDown() override { Clean(); }
     static void Clean() {
         DeleteTree(DefaultParent());
@@ -272,9 +292,130 @@ TEST_F(SetupWindowTest, InvalidPathsRefusedAndCheckEnablesSetup) {
     EXPECT_EQ(setup.WaitForExit(), 0u);
 }
 
+// True when a child of the window shows exactly this text.
+bool ShowsText(HWND window, const wchar_t* text) {
+    struct Search {
+        const wchar_t* text;
+        bool found;
+    } search{text, false};
+    ::EnumChildWindows(window, [](HWND child, LPARAM param) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(param);
+        wchar_t buffer[256] = {};
+        ::GetWindowTextW(child, buffer, 256);
+        s->found = ::lstrcmpW(buffer, s->text) == 0;
+        return !s->found;
+    }, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// The shell's folder browser of the process once it is shown: the dialog with the installer's title.
+tvsp::OpenMessageBox WaitForFolderBrowser(DWORD processId) {
+    tvsp::OpenMessageBox found;
+    WaitUntil([&] {
+        for (const tvsp::OpenMessageBox& box : tvsp::FindMessageBoxes(processId)) {
+            if (ShowsText(box.window, SetupTexts::kBrowseTitle)) {
+                found = box;
+                return true;
+            }
+        }
+        return false;
+    }, 30000);
+    return found;
+}
+
+// The figure of a "%4.2fGB" text; -1 for anything else.
+double Gigabytes(const std::string& text) {
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    return end != text.c_str() && std::string(end) == "GB" ? value : -1;
+}
+
+double FreeGigabytes(const wchar_t* root) {
+    ULARGE_INTEGER available{}, total{}, totalFree{};
+    return ::GetDiskFreeSpaceExW(root, &available, &total, &totalFree) ? totalFree.QuadPart / 1073741824.0 : -1;
+}
+
+// "ChangeDir" opens the shell's browser, owned by the installer, on the folder typed into the edit:
+// OK puts that folder into the edit and the free space of its drive beside it; Cancel changes nothing.
+TEST_F(SetupWindowTest, ChangeDirBrowsesFromTheTypedFolder) {
+    const std::wstring typed = L"C:\\浏览 测试";
+    ASSERT_TRUE(::CreateDirectoryW(typed.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+    RunningSetup setup;
+    ASSERT_TRUE(setup.Started());
+    ASSERT_FALSE(setup.WaitForPanel("PreSetupPanel").is_null()) << "no folder page";
+    // Once the default folder is in, typed text stays.
+    ASSERT_TRUE(WaitUntil([&] { return Text(SetupWindow(), "edit_path") != ""; }, 10000));
+    const double shownFree = Gigabytes(Text(SetupWindow(), "left_volume_text"));
+    ASSERT_GT(shownFree, 0.0);
+    HWND edit = FindEdit(setup.Id());
+    ASSERT_NE(edit, nullptr);
+    ASSERT_TRUE(::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(typed.c_str())));
+    // 512 MB taken from the drive: a refreshed free space is far from the one shown (others write
+    // to the disk too, so the refreshed text is compared with a fresh reading).
+    unique_hfile filler(::CreateFileW((typed + L"\\filler.bin").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    ASSERT_TRUE(filler);
+    const std::string block(1 << 20, 'x');
+    for (int i = 0; i < 512; ++i) {
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(filler.get(), block.data(), static_cast<DWORD>(block.size()), &written, nullptr));
+    }
+    ::FlushFileBuffers(filler.get());
+    ASSERT_GT(shownFree - FreeGigabytes(L"C:\\"), 0.3);
+
+    EXPECT_EQ(Uictl(L"click SetupWnd/ChangeDir").exitCode, 0u);
+    tvsp::OpenMessageBox browser = WaitForFolderBrowser(setup.Id());
+    ASSERT_NE(browser.window, nullptr) << "no folder browser";
+    EXPECT_EQ(::GetWindow(browser.window, GW_OWNER), ::GetAncestor(edit, GA_ROOT));
+    EXPECT_TRUE(tvsp::PressMessageBoxButton(browser, "OK"));
+    json window;
+    EXPECT_TRUE(WaitUntil([&] {
+        window = SetupWindow();
+        return std::abs(Gigabytes(Text(window, "left_volume_text")) - FreeGigabytes(L"C:\\")) < 0.1;
+    }, 30000)) << "free space not refreshed: " << Text(window, "left_volume_text");
+    EXPECT_EQ(Text(window, "edit_path"), WideToUtf8(typed)) << "the preselected folder is the choice";
+    // The space given back: a choice applied on Cancel would show in the free space.
+    const std::string lowFree = Text(window, "left_volume_text");
+    filler.reset();
+
+    EXPECT_EQ(Uictl(L"click SetupWnd/ChangeDir").exitCode, 0u);
+    browser = WaitForFolderBrowser(setup.Id());
+    ASSERT_NE(browser.window, nullptr) << "no folder browser the second time";
+    EXPECT_TRUE(tvsp::PressMessageBoxButton(browser, "Cancel"));
+    ASSERT_TRUE(WaitUntil([&] { return tvsp::FindMessageBoxes(setup.Id()).empty(); }, 10000));
+    ::Sleep(500);  // a choice would be applied right after the browser closes
+    window = SetupWindow();
+    EXPECT_EQ(Text(window, "edit_path"), WideToUtf8(typed));
+    EXPECT_EQ(Text(window, "left_volume_text"), lowFree);
+    EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
+    EXPECT_EQ(setup.WaitForExit(), 0u);
+    ::RemoveDirectoryW(typed.c_str());
+}
+
+// The file names in <windows>\system32\drivers: the XP class-driver step must add none on 64-bit XP.
+std::set<std::wstring> SystemDrivers() {
+    std::set<std::wstring> names;
+    WIN32_FIND_DATAW data{};
+    unique_hfind find(::FindFirstFileW((ShellFolder(CSIDL_WINDOWS) + L"\\system32\\drivers\\*").c_str(), &data));
+    if (find) {
+        do {
+            names.insert(data.cFileName);
+        } while (::FindNextFileW(find.get(), &data));
+    }
+    return names;
+}
+
 // The default folder through "Check" and "Setup": the success page, the files in place and
 // visible, the registry written; after "Close" the work folder and the engine copies are gone.
 TEST_F(SetupWindowTest, FreshInstallationIntoTheDefaultFolder) {
+    if (PrefixWindowsVersion() == "winxp64") {
+        OSVERSIONINFOW version{};
+        version.dwOSVersionInfoSize = sizeof version;
+        ASSERT_TRUE(::GetVersionExW(&version));
+        ASSERT_EQ(version.dwMajorVersion, 5u) << "the prefix is not set to XP";
+    }
+    const std::set<std::wstring> drivers = SystemDrivers();
+    ASSERT_FALSE(drivers.empty());
     const int before = WorkFolders();
     RunningSetup setup;
     ASSERT_TRUE(setup.Started());
@@ -320,6 +461,7 @@ TEST_F(SetupWindowTest, FreshInstallationIntoTheDefaultFolder) {
         EXPECT_NE(ReadTerminatedString(HKEY_LOCAL_MACHINE, kUninstallKey, name), L"<absent>") << WideToUtf8(name);
     }
     EXPECT_EQ(ReadTerminatedString(HKEY_CURRENT_USER, kUserKey, kInstallPathValue), folder);
+    EXPECT_EQ(SystemDrivers(), drivers) << "nothing copied into the system's drivers";
     // The three links resolve to their targets, working in the install folder.
     {
         const com_apartment com;
