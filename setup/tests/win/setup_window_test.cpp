@@ -142,7 +142,13 @@ std::string Text(const json& window, const std::string& name) {
 std::wstring CopySetupToRunFolder() {
     ::CreateDirectoryW(kRunFolder, nullptr);
     const std::wstring exe = std::wstring(kRunFolder) + L"\\setup.exe";
-    return ::CopyFileW((GetOwnDirectory() + L"\\setup.exe").c_str(), exe.c_str(), FALSE) ? exe : std::wstring();
+    // Wine holds the image of an installer that has just exited a moment longer: neither deleted
+    // nor overwritten until then.
+    const bool copied = WaitUntil([&] {
+        return ::CopyFileW((GetOwnDirectory() + L"\\setup.exe").c_str(), exe.c_str(), FALSE) != FALSE;
+    }, 10000);
+    if (!copied) ADD_FAILURE() << "setup.exe not copied: " << ::GetLastError();
+    return copied ? exe : std::wstring();
 }
 
 // setup.exe started from kRunFolder, automation on.
