@@ -142,8 +142,8 @@ std::string Text(const json& window, const std::string& name) {
 std::wstring CopySetupToRunFolder() {
     ::CreateDirectoryW(kRunFolder, nullptr);
     const std::wstring exe = std::wstring(kRunFolder) + L"\\setup.exe";
-    // Wine holds the image of an installer that has just exited a moment longer: neither deleted
-    // nor overwritten until then.
+    // Retried: right after an installer exits, Wine may still hold its image for a moment, and a
+    // file held as a running image is neither deleted nor overwritten.
     const bool copied = WaitUntil([&] {
         return ::CopyFileW((GetOwnDirectory() + L"\\setup.exe").c_str(), exe.c_str(), FALSE) != FALSE;
     }, 10000);
