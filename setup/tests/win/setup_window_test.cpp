@@ -140,11 +140,12 @@ std::string Text(const json& window, const std::string& name) {
 
 // setup.exe copied from the build into kRunFolder; empty when the copy failed.
 std::wstring CopySetupToRunFolder() {
-    ::CreateDirectoryW(kRunFolder, nullptr);
     const std::wstring exe = std::wstring(kRunFolder) + L"\\setup.exe";
-    // Retried: right after an installer exits, Wine may still hold its image for a moment, and a
-    // file held as a running image is neither deleted nor overwritten.
+    // Retried: right after an installer exits, Wine may still hold its image and its working
+    // folder for a moment; a running image is neither deleted nor overwritten, and a deleted
+    // folder still held is neither usable nor made anew.
     const bool copied = WaitUntil([&] {
+        ::CreateDirectoryW(kRunFolder, nullptr);
         return ::CopyFileW((GetOwnDirectory() + L"\\setup.exe").c_str(), exe.c_str(), FALSE) != FALSE;
     }, 10000);
     if (!copied) ADD_FAILURE() << "setup.exe not copied: " << ::GetLastError();
