@@ -35,28 +35,23 @@
 #include "testing/uictl/uictl_runner.h"
 #include "testing/wine/automated_process.h"
 #include "testing/wine/shell_link.h"
+#include "testing/wine/test_files.h"
 
 namespace {
 
 using nlohmann::json;
 using namespace TVSP;
 using namespace TVSP::InstallLayout;
+using tvsp::DeleteTree;
+using tvsp::Exists;
+using tvsp::WaitUntil;
 
 constexpr wchar_t kPipe[] = L"tvsp-setup-window-test";
 // setup.exe runs from here: it leaves its engine copies beside itself while it runs.
 constexpr wchar_t kRunFolder[] = L"C:\\setup-test";
 constexpr DWORD kRefused = static_cast<DWORD>(-1);
 
-bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-    const DWORD start = ::GetTickCount();
-    while (!condition()) {
-        if (::GetTickCount() - start > timeoutMs) return false;
-        ::Sleep(100);
-    }
-    return true;
-}
 
-bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 std::wstring ShellFolder(int csidl) {
     wchar_t path[MAX_PATH] = {};
@@ -65,24 +60,6 @@ std::wstring ShellFolder(int csidl) {
 std::wstring DefaultParent() { return ShellFolder(CSIDL_PROGRAM_FILES) + L"\\" + SetupTexts::kDefaultFolderName; }
 std::wstring DefaultInstallFolder() { return DefaultParent() + L"\\tarvosprout"; }
 
-void DeleteTree(const std::wstring& path) {
-    WIN32_FIND_DATAW data{};
-    unique_hfind find(::FindFirstFileW((path + L"\\*").c_str(), &data));
-    if (find) {
-        do {
-            const std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring child = path + L"\\" + name;
-            ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteTree(child);
-            } else {
-                ::DeleteFileW(child.c_str());
-            }
-        } while (::FindNextFileW(find.get(), &data));
-    }
-    ::RemoveDirectoryW(path.c_str());
-}
 
 // Entries of the Internet cache folder whose name is a braced GUID: work folders.
 int WorkFolders() {
