@@ -21,12 +21,15 @@
 #include "testing/uictl/uictl_runner.h"
 #include "testing/wine/automated_process.h"
 #include "testing/wine/test_files.h"
+#include "setup/tests/win/installer_test_support.h"
 
 namespace {
 
 using nlohmann::json;
 using namespace TVSP;
 using tvsp::DeleteTree;
+using tvsp::FindEdit;
+using tvsp::ShellFolder;
 using tvsp::WaitUntil;
 
 constexpr wchar_t kPipe[] = L"tvsp-setup-bench";
@@ -39,26 +42,8 @@ constexpr DWORD kBarFloorMs = 100 * 20;
 constexpr int kRuns = 3;
 
 
-std::wstring ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {};
-    return SUCCEEDED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) ? path : L"";
-}
 
 
-// The installer's work folder (a braced GUID in the Internet cache); empty when there is none.
-std::wstring WorkFolder() {
-    const std::wstring cache = ShellFolder(CSIDL_INTERNET_CACHE);
-    WIN32_FIND_DATAW data{};
-    unique_hfind find(::FindFirstFileW((cache + L"\\{*}").c_str(), &data));
-    if (find) {
-        do {
-            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && std::wstring(data.cFileName).size() == 38) {
-                return cache + L"\\" + data.cFileName;
-            }
-        } while (::FindNextFileW(find.get(), &data));
-    }
-    return L"";
-}
 
 // Starts from nothing installed: the next run is a new installation with the vendor's installer.
 void ForgetInstallations() {
@@ -81,20 +66,6 @@ bool PanelVisible(const char* panel) {
     return c && c->value("visible", false);
 }
 
-HWND FindEdit(DWORD processId) {
-    struct Search {
-        DWORD pid;
-        HWND edit;
-    } search{processId, nullptr};
-    ::EnumWindows([](HWND top, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(top, &pid);
-        if (pid == s->pid) s->edit = ::FindWindowExW(top, nullptr, L"Edit", nullptr);
-        return s->edit == nullptr;
-    }, reinterpret_cast<LPARAM>(&search));
-    return search.edit;
-}
 
 struct WindowRun {
     DWORD startToFolderPage = 0;
@@ -119,14 +90,18 @@ TEST(SetupBench, SetupToTheSuccessPageBesideTheStepsAlone) {
         ASSERT_TRUE(::CopyFileW((GetOwnDirectory() + L"\\setup.exe").c_str(), exe.c_str(), FALSE));
 
         WindowRun figures;
+        const std::vector<std::wstring> workBefore = tvsp::WorkFolderPaths();
         const DWORD started = ::GetTickCount();
         tvsp::AutomatedProcess setup(exe, kRunFolder, kPipe);
         ASSERT_TRUE(setup.Started());
         ASSERT_TRUE(WaitUntil([] { return PanelVisible("PreSetupPanel"); }, 60000)) << "no folder page";
         figures.startToFolderPage = ::GetTickCount() - started;
+        // Timer 1002 fills the edit once; the folder is typed after it.
         HWND edit = nullptr;
-        ASSERT_TRUE(WaitUntil([&] { return (edit = FindEdit(setup.Id())) != nullptr; }, 10000));
-        ::Sleep(200);  // timer 1002 fills the edit once; let it pass before the folder is typed
+        ASSERT_TRUE(WaitUntil([&] {
+            wchar_t text[8] = {};
+            return (edit = FindEdit(setup.Id())) != nullptr && ::GetWindowTextW(edit, text, 8) > 0;
+        }, 10000));
         ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(kWindowInstall));
 
         const DWORD click = ::GetTickCount();
@@ -138,8 +113,11 @@ TEST(SetupBench, SetupToTheSuccessPageBesideTheStepsAlone) {
         windowRuns.push_back(figures);
 
         // The same unpacked payload, installed again by the steps alone into another folder.
-        const std::wstring work = WorkFolder();
-        ASSERT_FALSE(work.empty());
+        std::wstring work;
+        for (const std::wstring& path : tvsp::WorkFolderPaths()) {
+            if (std::find(workBefore.begin(), workBefore.end(), path) == workBefore.end()) work = path;
+        }
+        ASSERT_FALSE(work.empty()) << "no work folder of this run";
         ASSERT_TRUE(CopyDirectory(work, kPayloadCopy));
         ASSERT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
         ASSERT_EQ(setup.WaitForExit(30000), 0u);

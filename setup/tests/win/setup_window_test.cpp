@@ -36,6 +36,7 @@
 #include "testing/wine/automated_process.h"
 #include "testing/wine/shell_link.h"
 #include "testing/wine/test_files.h"
+#include "setup/tests/win/installer_test_support.h"
 
 namespace {
 
@@ -43,6 +44,9 @@ using nlohmann::json;
 using namespace TVSP;
 using namespace TVSP::InstallLayout;
 using tvsp::DeleteTree;
+using tvsp::FindEdit;
+using tvsp::ShellFolder;
+using tvsp::WorkFolderPaths;
 using tvsp::Exists;
 using tvsp::WaitUntil;
 
@@ -53,26 +57,10 @@ constexpr DWORD kRefused = static_cast<DWORD>(-1);
 
 
 
-std::wstring ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {};
-    return SUCCEEDED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)) ? path : L"";
-}
 std::wstring DefaultParent() { return ShellFolder(CSIDL_PROGRAM_FILES) + L"\\" + SetupTexts::kDefaultFolderName; }
 std::wstring DefaultInstallFolder() { return DefaultParent() + L"\\tarvosprout"; }
 
 
-// Entries of the Internet cache folder whose name is a braced GUID: work folders.
-int WorkFolders() {
-    int count = 0;
-    WIN32_FIND_DATAW data{};
-    unique_hfind find(::FindFirstFileW((ShellFolder(CSIDL_INTERNET_CACHE) + L"\\{*}").c_str(), &data));
-    if (find) {
-        do {
-            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && std::wstring(data.cFileName).size() == 38) ++count;
-        } while (::FindNextFileW(find.get(), &data));
-    }
-    return count;
-}
 
 std::wstring ReadString(HKEY root, const wchar_t* keyPath, const wchar_t* name) {
     wchar_t buffer[1024] = {};
@@ -198,25 +186,6 @@ public:
     }
 };
 
-// The native edit inside the installer's window: its text is what "Setup" reads.
-HWND FindEdit(DWORD processId) {
-    struct Search {
-        DWORD pid;
-        HWND edit;
-    } search{processId, nullptr};
-    ::EnumWindows([](HWND top, LPARAM param) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(param);
-        DWORD pid = 0;
-        ::GetWindowThreadProcessId(top, &pid);
-        if (pid != s->pid) return TRUE;
-        if (HWND edit = ::FindWindowExW(top, nullptr, L"Edit", nullptr)) {
-            s->edit = edit;
-            return FALSE;
-        }
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&search));
-    return search.edit;
-}
 
 // The wrong network driver package as the prefix's inf folder would hold it.
 std::wstring WrongPackageInf() {
@@ -271,11 +240,11 @@ protected:
 TEST_F(SetupWindowTest, SecondInstallerExitsAtOnceWithoutABox) {
     unique_handle first(::CreateMutexW(nullptr, TRUE, kSetupInstanceMutexName));
     ASSERT_TRUE(first);
-    const int before = WorkFolders();
+    const int before = static_cast<int>(WorkFolderPaths().size());
     RunningSetup setup;
     ASSERT_TRUE(setup.Started());
     EXPECT_EQ(setup.WaitForExit(10000), kRefused);
-    EXPECT_EQ(WorkFolders(), before) << "refused before making a work folder";
+    EXPECT_EQ(static_cast<int>(WorkFolderPaths().size()), before) << "refused before making a work folder";
     EXPECT_FALSE(Exists(std::wstring(kRunFolder) + L"\\" + ProgramFiles::kSkinConfig));
 }
 
@@ -308,6 +277,8 @@ TEST_F(SetupWindowTest, InvalidPathsRefusedAndCheckEnablesSetup) {
     EXPECT_EQ(Uictl(L"toggle SetupWnd/Check").exitCode, 0u);
     EXPECT_TRUE(Enabled(SetupWindow(), "Setup"));
 
+    // Only once timer 1002 has put the folder in: the text typed here must not be overwritten.
+    ASSERT_TRUE(WaitUntil([&] { return Text(SetupWindow(), "edit_path") != ""; }, 10000));
     HWND edit = FindEdit(setup.Id());
     ASSERT_NE(edit, nullptr) << "no native edit";
     for (const wchar_t* path : {L"C:", L"C:x", L"1:\\"}) {
@@ -452,7 +423,7 @@ TEST_F(SetupWindowTest, FreshInstallationIntoTheDefaultFolder) {
     }
     const std::set<std::wstring> drivers = SystemDrivers();
     ASSERT_FALSE(drivers.empty());
-    const int before = WorkFolders();
+    const int before = static_cast<int>(WorkFolderPaths().size());
     RunningSetup setup;
     ASSERT_TRUE(setup.Started());
     json window = setup.WaitForPanel("PreSetupPanel");
@@ -462,7 +433,7 @@ TEST_F(SetupWindowTest, FreshInstallationIntoTheDefaultFolder) {
     EXPECT_NE(Text(window, "left_volume_text").find("GB"), std::string::npos);
     ASSERT_TRUE(WaitUntil([&] { return Text(SetupWindow(), "edit_path") == WideToUtf8(DefaultParent()); }, 10000))
         << Text(SetupWindow(), "edit_path");
-    EXPECT_EQ(WorkFolders(), before + 1);
+    EXPECT_EQ(static_cast<int>(WorkFolderPaths().size()), before + 1);
     // The engine's copies beside the installer are hidden.
     const std::wstring copy = std::wstring(kRunFolder) + L"\\" + ProgramFiles::kSkinConfig;
     EXPECT_TRUE(::GetFileAttributesW(copy.c_str()) & FILE_ATTRIBUTE_HIDDEN);
@@ -514,7 +485,7 @@ TEST_F(SetupWindowTest, FreshInstallationIntoTheDefaultFolder) {
 
     EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
     EXPECT_EQ(setup.WaitForExit(), 0u);
-    EXPECT_EQ(WorkFolders(), before) << "the work folder is deleted";
+    EXPECT_EQ(static_cast<int>(WorkFolderPaths().size()), before) << "the work folder is deleted";
     EXPECT_FALSE(Exists(copy));
     EXPECT_FALSE(Exists(std::wstring(kRunFolder) + L"\\" + ProgramFiles::kSkinControls));
 }
@@ -754,20 +725,6 @@ void Put(const std::wstring& path, const std::string& text) {
 std::wstring ModRiskFileTypes() { return ReadString(HKEY_CURRENT_USER, kAssociationsKey, L"ModRiskFileTypes"); }
 
 // The work folder a running installer made: the one in the Internet cache that was not there before.
-std::vector<std::wstring> WorkFolderPaths() {
-    std::vector<std::wstring> paths;
-    const std::wstring cache = ShellFolder(CSIDL_INTERNET_CACHE);
-    WIN32_FIND_DATAW data{};
-    unique_hfind find(::FindFirstFileW((cache + L"\\{*}").c_str(), &data));
-    if (find) {
-        do {
-            if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && std::wstring(data.cFileName).size() == 38) {
-                paths.push_back(cache + L"\\" + data.cFileName);
-            }
-        } while (::FindNextFileW(find.get(), &data));
-    }
-    return paths;
-}
 std::wstring NewWorkFolder(const std::vector<std::wstring>& before) {
     for (const std::wstring& path : WorkFolderPaths()) {
         if (std::find(before.begin(), before.end(), path) == before.end()) return path;
