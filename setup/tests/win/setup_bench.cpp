@@ -99,8 +99,8 @@ TEST(SetupBench, SetupToTheSuccessPageBesideTheStepsAlone) {
         // Timer 1002 fills the edit once; the folder is typed after it.
         HWND edit = nullptr;
         ASSERT_TRUE(WaitUntil([&] {
-            wchar_t text[8] = {};
-            return (edit = FindEdit(setup.Id())) != nullptr && ::GetWindowTextW(edit, text, 8) > 0;
+            // Asked by message: GetWindowText does not ask another process's edit.
+            return (edit = FindEdit(setup.Id())) != nullptr && ::SendMessageW(edit, WM_GETTEXTLENGTH, 0, 0) > 0;
         }, 10000));
         ::SendMessageW(edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(kWindowInstall));
 
