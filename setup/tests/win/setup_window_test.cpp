@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstdio>
 #include <cwchar>
 #include <functional>
 #include <initializer_list>
@@ -51,6 +52,7 @@ using tvsp::Exists;
 using tvsp::WaitUntil;
 
 constexpr wchar_t kPipe[] = L"tvsp-setup-window-test";
+constexpr wchar_t kAssociationsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Associations";
 // setup.exe runs from here: it leaves its engine copies beside itself while it runs.
 constexpr wchar_t kRunFolder[] = L"C:\\setup-test";
 constexpr DWORD kRefused = static_cast<DWORD>(-1);
@@ -169,6 +171,14 @@ public:
                 window = SetupWindow();
                 return Visible(window, panel) && window.value("visible", false);
             }, timeoutMs)) {
+            // What the installer showed instead, for the failure's message.
+            std::string seen = window.is_null() ? "no answer from the window" : "";
+            for (const char* p : {"PreSetupPanel", "cover_install_panel", "installing_panel", "install_success"}) {
+                if (Visible(window, p)) seen += std::string(p) + " ";
+            }
+            if (Visible(window, "installing_panel")) seen += Text(window, "installing_percent");
+            std::printf("waiting for %s, the installer (%s) showed: %s\n", panel.c_str(),
+                        WaitForExit(0) == STILL_ACTIVE ? "running" : "ended", seen.c_str());
             return json();
         }
         return window;
@@ -220,6 +230,8 @@ protected:
         for (const wchar_t* image : {L"setup.exe", L"uninst.exe", ProgramFiles::kTool}) {
             EndRunning(image);
         }
+        // An installer that died while the vendor's installer ran leaves the prompt suspended.
+        ::SHDeleteValueW(HKEY_CURRENT_USER, kAssociationsKey, L"ModRiskFileTypes");
         DeleteTree(DefaultParent());
         DeleteTree(L"C:\\tarvosprout");
         ::SHDeleteKeyW(HKEY_LOCAL_MACHINE, kUninstallKey);
@@ -713,7 +725,6 @@ TEST_F(SetupWindowTest, UninstallerRemovesARealInstallation) {
 // it writes installer-record.txt beside itself and waits for the event installer-hold.txt names.
 constexpr wchar_t kFixtureSetup[] = L"setup_fixture.exe";
 constexpr wchar_t kHoldEvent[] = L"tvsp-setup-window-test-hold";
-constexpr wchar_t kAssociationsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Associations";
 
 std::string ReadText(const std::wstring& path) {
     std::string text;
