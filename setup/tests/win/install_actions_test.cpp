@@ -17,6 +17,7 @@
 #include "base/win/strings.h"
 #include "device/system_utils.h"
 #include "setup/install_actions.h"
+#include "setup/tests/win/installer_test_support.h"
 #include "testing/wine/shell_link.h"
 #include "testing/wine/test_files.h"
 
@@ -29,10 +30,6 @@ using tvsp::ReadAll;
 using tvsp::TempFolder;
 
 constexpr wchar_t kAssociationsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Associations";
-const std::string kWrongInf =
-    "[Version]\r\nClass=Net\r\n[Devices.NTamd64]\r\n%Device%=RNDIS.NT, USB\\VID_0E8D&PID_0003\r\n"
-    "[Strings]\r\nDevice=\"Alcatel Single RNDIS Interface\"\r\n";
-
 void Put(const std::wstring& path, const std::string& text) {
     ASSERT_TRUE(WriteWholeFile(path, text.data(), text.size())) << WideToUtf8(path);
 }
@@ -43,12 +40,6 @@ std::wstring OwnModulePath() {
     wchar_t path[MAX_PATH] = {};
     const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
     return std::wstring(path, length);
-}
-
-std::wstring WindowsFolder() {
-    wchar_t path[MAX_PATH] = {};
-    ::GetSystemWindowsDirectoryW(path, MAX_PATH);
-    return path;
 }
 
 std::wstring ShellFolder(int csidl) {
@@ -121,7 +112,7 @@ protected:
         ::RegDeleteKeyW(HKEY_CURRENT_USER, L"SOFTWARE\\TarvoSprout");
         ::DeleteFileW(DesktopLink().c_str());
         DeleteDirectory(ShellFolder(CSIDL_PROGRAMS) + L"\\Tarvo安全中心");
-        ::DeleteFileW((WindowsFolder() + L"\\inf\\oem77.inf").c_str());
+        ::DeleteFileW(tvsp::WrongPackageInfPath().c_str());
     }
 
     InstallRequest Request(const std::wstring& installFolder, bool earlier = false) const {
@@ -232,12 +223,12 @@ TEST_F(InstallActions, ExistingLinksAndFilesAreReplaced) {
 }
 
 TEST_F(InstallActions, CoverInstallRunsTheVendorInstallerOnlyAfterRemovingAWrongPackage) {
-    const std::wstring inf = WindowsFolder() + L"\\inf\\oem77.inf";
+    const std::wstring inf = tvsp::WrongPackageInfPath();
     for (const bool planted : {false, true}) {
         SCOPED_TRACE(planted ? "wrong package planted" : "no wrong package");
         TempFolder folder{L"setup cover"};
         ::DeleteFileW((payload.work / L"driver\\installer-record.txt").c_str());
-        if (planted) Put(inf, kWrongInf);
+        if (planted) Put(inf, tvsp::WrongPackageInfText());
         const InstallReport report = RunInstallActions(Request(folder.path(), true));
         EXPECT_TRUE(report.completed);
         EXPECT_EQ(report.wrongPackage.fileName, planted ? L"oem77.inf" : L"");

@@ -1,5 +1,5 @@
-// Test helper for the installer's window tests and benchmark: shell folders, the installer's work
-// folders, and the native edit its folder page reads.
+// Test helper for the installer's tests and benchmark: shell folders, the installer's work folders,
+// the native edit its folder page reads, and a planted wrong network driver package.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/win/handle.h"
+#include "device/driver_package.h"
 
 namespace tvsp {
 
@@ -47,6 +48,19 @@ inline HWND FindEdit(DWORD processId) {
         return s->edit == nullptr;
     }, reinterpret_cast<LPARAM>(&search));
     return search.edit;
+}
+
+// Where a wrong network driver package lies in the prefix's inf folder, and an INF that carries both
+// of its markers, so the installer's search finds and removes it.
+inline std::wstring WrongPackageInfPath() {
+    wchar_t windows[MAX_PATH] = {};
+    ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    return std::wstring(windows) + L"\\inf\\oem77.inf";
+}
+inline std::string WrongPackageInfText() {
+    return "[Version]\r\nClass=Net\r\n[Devices.NTamd64]\r\n%Device%=RNDIS.NT, USB\\" +
+           std::string(TVSP::kWrongPackageHardwareMarker) + "\r\n[Strings]\r\nDevice=\"" +
+           std::string(TVSP::kWrongPackageDescriptionMarker) + "\"\r\n";
 }
 
 }  // namespace tvsp

@@ -197,12 +197,6 @@ public:
 };
 
 
-// The wrong network driver package as the prefix's inf folder would hold it.
-std::wstring WrongPackageInf() {
-    wchar_t windows[MAX_PATH] = {};
-    ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
-    return std::wstring(windows) + L"\\inf\\oem77.inf";
-}
 
 // The Windows version the launcher set the prefix to (TVSP_WINDOWS_VERSION); empty without one.
 std::string PrefixWindowsVersion() {
@@ -239,7 +233,7 @@ protected:
         ::DeleteFileW((ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\" + kShortcutName).c_str());
         DeleteTree(ShellFolder(CSIDL_PROGRAMS) + L"\\" + kMenuGroupFolder);
         DeleteTree(kRunFolder);
-        ::DeleteFileW(WrongPackageInf().c_str());
+        ::DeleteFileW(tvsp::WrongPackageInfPath().c_str());
         // Deletions the uninstaller left for the next start: their files are gone already.
         unique_hkey sessionManager;
         if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Session Manager", 0,
@@ -726,10 +720,6 @@ TEST_F(SetupWindowTest, UninstallerRemovesARealInstallation) {
 constexpr wchar_t kFixtureSetup[] = L"setup_fixture.exe";
 constexpr wchar_t kHoldEvent[] = L"tvsp-setup-window-test-hold";
 
-std::string ReadText(const std::wstring& path) {
-    std::string text;
-    return ReadWholeFile(path, 1 << 16, text) == FileReadResult::Ok ? text : "<missing>";
-}
 void Put(const std::wstring& path, const std::string& text) {
     ASSERT_TRUE(WriteWholeFile(path, text.data(), text.size())) << WideToUtf8(path);
 }
@@ -742,7 +732,7 @@ std::wstring NewWorkFolder(const std::vector<std::wstring>& before) {
     }
     return L"";
 }
-std::string InstallerRecord(const std::wstring& work) { return ReadText(work + L"\\driver\\installer-record.txt"); }
+std::string InstallerRecord(const std::wstring& work) { return tvsp::ReadAll(work + L"\\driver\\installer-record.txt"); }
 
 void RegisterInstallPath(const std::wstring& folder) {
     unique_hkey key;
@@ -808,9 +798,6 @@ TEST_F(SetupWindowTest, FreshInstallationRunsTheVendorInstallerAndEndsAfterIt) {
 TEST_F(SetupWindowTest, CoverInstallRunsTheVendorInstallerOnlyAfterRemovingAWrongPackage) {
     const std::wstring registered = DefaultParent() + L"\\已安装";
     const std::wstring dataFile = registered + L"\\" + ProgramFiles::kDataFile;
-    const std::string wrongInf = "[Version]\r\nClass=Net\r\n[Devices.NTamd64]\r\n%Device%=RNDIS.NT, USB\\" +
-                                 std::string(kWrongPackageHardwareMarker) + "\r\n[Strings]\r\nDevice=\"" +
-                                 std::string(kWrongPackageDescriptionMarker) + "\"\r\n";
     const std::regex movedName(R"(sproutdata-\d{4}(-\d{1,2}){5}\.ini)");
     for (const bool planted : {false, true}) {
         SCOPED_TRACE(planted ? "a wrong package, a read-only data file" : "no wrong package, a data file");
@@ -820,7 +807,7 @@ TEST_F(SetupWindowTest, CoverInstallRunsTheVendorInstallerOnlyAfterRemovingAWron
         Put(dataFile, "older data");
         if (planted) {
             ASSERT_TRUE(::SetFileAttributesW(dataFile.c_str(), FILE_ATTRIBUTE_READONLY));
-            Put(WrongPackageInf(), wrongInf);
+            Put(tvsp::WrongPackageInfPath(), tvsp::WrongPackageInfText());
         }
         if (HasFatalFailure()) return;
         const std::vector<std::wstring> before = WorkFolderPaths();
@@ -836,7 +823,7 @@ TEST_F(SetupWindowTest, CoverInstallRunsTheVendorInstallerOnlyAfterRemovingAWron
         ASSERT_FALSE(window.is_null()) << "no success page";
         EXPECT_EQ(Text(window, "successtitle"), WideToUtf8(SetupTexts::kDoneTitle));
         EXPECT_EQ(InstallerRecord(work) != "<missing>", planted) << "the vendor's installer ran";
-        EXPECT_FALSE(Exists(WrongPackageInf()));
+        EXPECT_FALSE(Exists(tvsp::WrongPackageInfPath()));
         EXPECT_EQ(ModRiskFileTypes(), L"<absent>");
 
         EXPECT_FALSE(Exists(dataFile));
@@ -851,7 +838,7 @@ TEST_F(SetupWindowTest, CoverInstallRunsTheVendorInstallerOnlyAfterRemovingAWron
         ASSERT_EQ(moved.size(), planted ? 1u : 0u);
         if (planted) {
             EXPECT_TRUE(std::regex_match(moved[0], movedName)) << moved[0];
-            EXPECT_EQ(ReadText(registered + L"\\" + Utf8ToWide(moved[0])), "older data");
+            EXPECT_EQ(tvsp::ReadAll(registered + L"\\" + Utf8ToWide(moved[0])), "older data");
         }
         EXPECT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);
         EXPECT_EQ(setup.WaitForExit(), 0u);
