@@ -1,8 +1,10 @@
 // The vendor's driver installer with the attachment prompt suspended for its run only.
 #include "device/vendor_installer.h"
 
+#include <optional>
 #include <vector>
 
+#include "base/install_layout.h"
 #include "base/win/handle.h"
 #include "base/win/scoped_registry_value.h"
 
@@ -11,6 +13,8 @@ namespace {
 
 constexpr wchar_t kAssociationsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Associations";
 constexpr wchar_t kModRiskFileTypes[] = L"ModRiskFileTypes";
+// The prompt's earlier state while it is suspended, beside the tool's own values.
+constexpr wchar_t kPromptJournal[] = L"SuspendedPromptTypes";
 
 // Starts the installer and waits for it; its handles are closed on return.
 void StartAndWait(const std::wstring& folder, DWORD waitMs, VendorInstallerRun& run) {
@@ -33,13 +37,29 @@ void StartAndWait(const std::wstring& folder, DWORD waitMs, VendorInstallerRun& 
 
 }  // namespace
 
+RegistryJournal SuspendedPromptJournal() {
+    return {HKEY_CURRENT_USER, InstallLayout::kUserKey, kPromptJournal};
+}
+
+bool RecoverSuspendedPrompt() {
+    return ScopedRegistryString::RecoverFromJournal(HKEY_CURRENT_USER, kAssociationsKey, kModRiskFileTypes,
+                                                    SuspendedPromptJournal());
+}
+
 VendorInstallerRun RunVendorDriverInstaller(const std::wstring& folder, DWORD waitMs) {
     VendorInstallerRun run;
-    // Left set, every program downloaded from then on would start without the safety prompt.
-    ScopedRegistryString prompt(HKEY_CURRENT_USER, kAssociationsKey, kModRiskFileTypes, L".exe");
-    run.promptSuspended = prompt.isSet();
+    // A journal that cannot be put back must not be overwritten: the installer then runs with
+    // the prompt as it is.
+    std::optional<ScopedRegistryString> prompt;
+    if (RecoverSuspendedPrompt()) {
+        // Left set, every program downloaded from then on would start without the safety prompt;
+        // the journal puts it back even when this process is killed before the end.
+        const RegistryJournal journal = SuspendedPromptJournal();
+        prompt.emplace(HKEY_CURRENT_USER, kAssociationsKey, kModRiskFileTypes, L".exe", &journal);
+    }
+    run.promptSuspended = prompt && prompt->isSet();
     if (!folder.empty()) StartAndWait(folder, waitMs, run);
-    run.promptRestored = prompt.Restore() && run.promptSuspended;
+    run.promptRestored = prompt && prompt->Restore() && run.promptSuspended;
     return run;
 }
 

@@ -15,6 +15,7 @@
 #include "base/win/program_folder.h"
 #include "device/cab_extractor.h"
 #include "device/system_utils.h"
+#include "device/vendor_installer.h"
 #include "setup/install_rules.h"
 #include "setup/setup_rules.h"
 #include "setup/setup_texts.h"
@@ -91,6 +92,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         ::MessageBoxW(nullptr, SetupTexts::kToolRunning, kMessageCaption, MB_OK | MB_ICONERROR);
         return kExitRefused;
     }
+
+    // An earlier installer killed while the vendor's installer ran left the prompt suspended.
+    // Dropped on purpose: the installation goes on either way, and the actions try again.
+    (void)RecoverSuspendedPrompt();
 
     const com_apartment com;  // the GUID, the folder browser and the shell folders
     const std::wstring work = WorkFolderName();

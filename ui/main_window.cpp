@@ -340,16 +340,23 @@ void TVSP_MainWindow::Close() {
 }
 
 void TVSP_MainWindow::StartDeviceWorker() {
-    // One detection at a time: a start while one runs is dropped, as is one the system refuses.
-    static_cast<void>(deviceWorker_.Start(DeviceWorkerMain, this));
+    // One detection at a time. A start while one runs is not dropped: a watch that left and came
+    // back during that detection (as one does when it installs its own firmware) would otherwise
+    // stay unfound, so the running worker detects once more. One the system refuses is dropped.
+    static_cast<void>(deviceWorker_.Request(DeviceWorkerMain, this));
 }
 
 DWORD WINAPI TVSP_MainWindow::DeviceWorkerMain(void* self) {
     auto* window = static_cast<TVSP_MainWindow*>(self);
-    if (DetectWatch(window->watch_, *window, window->dataFile_)) window->RefreshStatus();
-    // The handle is cleared when the thread ends so the next arrival can start a new detection.
-    window->deviceWorker_.Finished();
-    return 0;
+    for (bool rerun = false;; rerun = true) {
+        // A rerun was asked for a watch not connected then; one the last run took over and that
+        // is still there needs no second take-over (nor a second pending restore).
+        if (!rerun || !window->watch_.IsConnected()) {
+            if (DetectWatch(window->watch_, *window, window->dataFile_)) window->RefreshStatus();
+        }
+        // The slot is freed when the last run ends so the next arrival can start a new detection.
+        if (window->deviceWorker_.FinishOrRunAgain()) return 0;
+    }
 }
 
 void TVSP_MainWindow::SetLatestFirmware(const LatestFirmware& latest) {

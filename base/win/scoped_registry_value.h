@@ -8,11 +8,21 @@
 
 namespace TVSP {
 
+// Where the earlier state of a scoped value is kept while it is changed (a REG_BINARY value), so
+// a process killed before its scope ends leaves what the next one needs to put it back.
+struct RegistryJournal {
+    HKEY root = nullptr;
+    std::wstring subKey;
+    std::wstring name;
+};
+
 class ScopedRegistryString {
 public:
     // Sets root\subKey\name to text (REG_SZ, terminating zero included), creating missing keys.
-    // Nothing is set when the earlier value cannot be read whole: it could not be put back.
-    ScopedRegistryString(HKEY root, std::wstring subKey, std::wstring name, const std::wstring& text);
+    // Nothing is set when the earlier value cannot be read whole: it could not be put back. With a
+    // journal, the earlier value is written there first; Restore() removes it once it is back.
+    ScopedRegistryString(HKEY root, std::wstring subKey, std::wstring name, const std::wstring& text,
+                         const RegistryJournal* journal = nullptr);
     // Restore(), its result dropped on purpose: a destructor can do nothing more about a failure.
     ~ScopedRegistryString();
     ScopedRegistryString(const ScopedRegistryString&) = delete;
@@ -26,6 +36,12 @@ public:
     // earlier state is back, also when nothing had been set. Acts once; later calls repeat the answer.
     [[nodiscard]] bool Restore();
 
+    // Puts back the value a journal left behind by a scope that never ended (its keys stay), and
+    // removes the journal. True when there was none or the value is back; a journal that cannot
+    // be read is removed and false returned.
+    [[nodiscard]] static bool RecoverFromJournal(HKEY root, const std::wstring& subKey, const std::wstring& name,
+                                                 const RegistryJournal& journal);
+
 private:
     HKEY root_;
     std::wstring subKey_;
@@ -37,6 +53,7 @@ private:
     DWORD oldType_ = REG_NONE;
     std::vector<BYTE> oldData_;
     std::vector<std::wstring> createdKeys_;  // paths below root, outermost first
+    RegistryJournal journal_;                // root null: none
 };
 
 }  // namespace TVSP

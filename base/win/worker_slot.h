@@ -36,6 +36,21 @@ public:
         return true;
     }
 
+    // Starts entry(param) like Start, but a request while a worker runs is not dropped: that
+    // worker is told to run once more (FinishOrRunAgain). False only when no thread could be made
+    // or the slot is closed.
+    [[nodiscard]] bool Request(LPTHREAD_START_ROUTINE entry, void* param) {
+        {
+            std::lock_guard lock(mutex_);
+            if (closed_) return false;
+            if (busy_.load()) {
+                again_ = true;
+                return true;
+            }
+        }
+        return Start(entry, param);
+    }
+
     bool IsBusy() const { return busy_.load(); }
 
     // No worker starts from now on (the owner is going away); one already running goes on.
@@ -46,6 +61,16 @@ public:
 
     // Called by the worker as its last step.
     void Finished() { busy_.store(false); }
+
+    // Called by a worker started through Request when its run ends: true when it is finished,
+    // false when a request came meanwhile and it must run once more. Checked and cleared under
+    // the lock, so no request falls between a worker's last run and its end.
+    [[nodiscard]] bool FinishOrRunAgain() {
+        std::lock_guard lock(mutex_);
+        if (std::exchange(again_, false) && !closed_) return false;
+        busy_.store(false);
+        return true;
+    }
 
     // Waits up to timeoutMs for the worker's thread to end (not only to say it finished); true
     // when no thread of this slot is left running.
@@ -71,6 +96,7 @@ public:
         std::lock_guard lock(mutex_);
         if (handle_) ::CloseHandle(std::exchange(handle_, nullptr));
         busy_.store(false);
+        again_ = false;
     }
 
 private:
@@ -78,6 +104,7 @@ private:
     HANDLE handle_ = nullptr;
     std::atomic<bool> busy_{false};
     bool closed_ = false;
+    bool again_ = false;  // a Request came while the worker ran
 };
 
 }  // namespace TVSP

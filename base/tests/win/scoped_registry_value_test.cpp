@@ -126,5 +126,82 @@ TEST(ScopedRegistryString, RestoreActsOnceAndKeepsWhatOthersAddedToItsKeys) {
     RemoveAll();
 }
 
+// A registry value by its type and bytes, named for the trace.
+struct ValueRow {
+    const char* name;
+    DWORD type;
+    std::vector<BYTE> bytes;
+};
+
+constexpr wchar_t kJournalKey[] = L"Software\\TarvoSproutTests\\Journal";
+
+bool JournalPresent() {
+    unique_hkey key;
+    return ::RegOpenKeyExW(HKEY_CURRENT_USER, kJournalKey, 0, KEY_QUERY_VALUE, key.put()) == ERROR_SUCCESS &&
+           ::RegQueryValueExW(key.get(), L"Was", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+// A process killed inside the scope never restores; the journal lets the next one put the earlier
+// state back, once. A scope that ends leaves no journal.
+TEST(ScopedRegistryString, KilledScopeIsPutBackFromItsJournal) {
+    const ValueRow rows[] = {
+        {"value absent", REG_NONE, {}},
+        {"another string", REG_SZ, Utf16Bytes(L".zip;.txt")},
+        {"another type", REG_EXPAND_SZ, Utf16Bytes(L"%TEMP%\\x")},
+        {"empty binary", REG_BINARY, {}},
+        {"odd length", REG_BINARY, {1, 2, 3}},
+    };
+    const RegistryJournal journal{HKEY_CURRENT_USER, kJournalKey, L"Was"};
+    for (const ValueRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        Arrange(true, true, row.type, row.bytes);
+        const State before = Read();
+        {
+            ScopedRegistryString ended(HKEY_CURRENT_USER, kKey, L"Types", L".exe", &journal);
+            ASSERT_TRUE(ended.isSet());
+            EXPECT_TRUE(JournalPresent());
+        }
+        EXPECT_FALSE(JournalPresent());
+        EXPECT_EQ(Read(), before);
+
+        // Never destroyed, as in a killed process.
+        auto* killed = new ScopedRegistryString(HKEY_CURRENT_USER, kKey, L"Types", L".exe", &journal);
+        ASSERT_TRUE(killed->isSet());
+        EXPECT_EQ(Read().bytes, Utf16Bytes(L".exe"));
+        EXPECT_TRUE(ScopedRegistryString::RecoverFromJournal(HKEY_CURRENT_USER, kKey, L"Types", journal));
+        EXPECT_EQ(Read(), before);
+        EXPECT_FALSE(JournalPresent());
+        Arrange(true, true, REG_SZ, Utf16Bytes(L"later"));
+        EXPECT_TRUE(ScopedRegistryString::RecoverFromJournal(HKEY_CURRENT_USER, kKey, L"Types", journal));
+        EXPECT_EQ(Read().bytes, Utf16Bytes(L"later"));  // nothing left to put back: untouched
+    }
+    RemoveAll();
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, kJournalKey);
+}
+
+// A journal that is not one of ours is dropped and said to be unusable; the value stays as it is.
+TEST(ScopedRegistryString, UnreadableJournalIsDroppedAndReported) {
+    const ValueRow rows[] = {
+        {"a string", REG_SZ, Utf16Bytes(L"x")},
+        {"7 bytes", REG_BINARY, {1, 0, 0, 0, 1, 0, 0}},
+        {"presence 2", REG_BINARY, {2, 0, 0, 0, 1, 0, 0, 0}},
+    };
+    const RegistryJournal journal{HKEY_CURRENT_USER, kJournalKey, L"Was"};
+    for (const ValueRow& row : rows) {
+        SCOPED_TRACE(row.name);
+        Arrange(true, true, REG_SZ, Utf16Bytes(L".exe"));
+        unique_hkey key;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kJournalKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(::RegSetValueExW(key.get(), L"Was", 0, row.type, row.bytes.data(), static_cast<DWORD>(row.bytes.size())),
+                  ERROR_SUCCESS);
+        EXPECT_FALSE(ScopedRegistryString::RecoverFromJournal(HKEY_CURRENT_USER, kKey, L"Types", journal));
+        EXPECT_FALSE(JournalPresent());
+        EXPECT_EQ(Read().bytes, Utf16Bytes(L".exe"));
+    }
+    RemoveAll();
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, kJournalKey);
+}
+
 }  // namespace
 }  // namespace TVSP

@@ -1,5 +1,5 @@
-// Tests of WorkerSlot under Wine: one worker at a time, the slot free once the worker says so, and
-// joining that waits for the thread's real end.
+// Tests of WorkerSlot under Wine: one worker at a time, the slot free once the worker says so,
+// requests during a run served by one more run, and joining that waits for the thread's real end.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -51,6 +51,68 @@ TEST(WorkerSlot, RunsOneWorkerAtATimeAndIsFreeOnceItFinished) {
     ASSERT_TRUE(worker.slot.Start(&Worker::Main, &worker));
     EXPECT_TRUE(worker.slot.Join(5000));
     EXPECT_EQ(worker.runs.load(), 2);
+}
+
+// A worker started through Request: each run waits for one pulse of `step`, and the thread runs
+// again as long as requests came meanwhile.
+struct RequestedWorker {
+    WorkerSlot slot;
+    HANDLE step = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HANDLE running = ::CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    std::atomic<int> runs{0};
+    std::atomic<int> threads{0};
+
+    ~RequestedWorker() {
+        ::CloseHandle(step);
+        ::CloseHandle(running);
+    }
+
+    static DWORD WINAPI Main(void* self) {
+        auto* worker = static_cast<RequestedWorker*>(self);
+        ++worker->threads;
+        do {
+            ++worker->runs;
+            ::SetEvent(worker->running);
+            ::WaitForSingleObject(worker->step, INFINITE);
+        } while (!worker->slot.FinishOrRunAgain());
+        return 0;
+    }
+};
+
+TEST(WorkerSlot, ARequestWhileTheWorkerRunsIsServedByOneMoreRun) {
+    RequestedWorker worker;
+    ASSERT_TRUE(worker.slot.Request(&RequestedWorker::Main, &worker));
+    ASSERT_EQ(::WaitForSingleObject(worker.running, 5000), WAIT_OBJECT_0);
+    // Three requests during one run make one more run, on the same thread.
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(worker.slot.Request(&RequestedWorker::Main, &worker));
+    ::SetEvent(worker.step);
+    ASSERT_EQ(::WaitForSingleObject(worker.running, 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(worker.runs.load(), 2);
+    EXPECT_TRUE(worker.slot.IsBusy());
+    ::SetEvent(worker.step);
+    EXPECT_TRUE(worker.slot.Join(5000));
+    EXPECT_FALSE(worker.slot.IsBusy());
+    EXPECT_EQ(worker.runs.load(), 2);
+    EXPECT_EQ(worker.threads.load(), 1);
+
+    // With the slot free, a request starts a new thread; a closed slot takes none.
+    ASSERT_TRUE(worker.slot.Request(&RequestedWorker::Main, &worker));
+    ::SetEvent(worker.step);
+    EXPECT_TRUE(worker.slot.Join(5000));
+    EXPECT_EQ(worker.threads.load(), 2);
+    worker.slot.Close();
+    EXPECT_FALSE(worker.slot.Request(&RequestedWorker::Main, &worker));
+}
+
+TEST(WorkerSlot, AClosedSlotRunsNoRequestedRerun) {
+    RequestedWorker worker;
+    ASSERT_TRUE(worker.slot.Request(&RequestedWorker::Main, &worker));
+    ASSERT_EQ(::WaitForSingleObject(worker.running, 5000), WAIT_OBJECT_0);
+    EXPECT_TRUE(worker.slot.Request(&RequestedWorker::Main, &worker));
+    worker.slot.Close();  // the owner goes away: the pending run is dropped
+    ::SetEvent(worker.step);
+    EXPECT_TRUE(worker.slot.Join(5000));
+    EXPECT_EQ(worker.runs.load(), 1);
 }
 
 TEST(WorkerSlot, JoinWaitsForTheThreadNotOnlyForItsWord) {

@@ -1,4 +1,4 @@
-// GDI+ fonts for skin text: made from a LOGFONT so GDI's substitution applies, with fallbacks.
+// GDI+ fonts for skin text: made from the face GDI selects, so its substitution applies, with fallbacks.
 #include "companions/skin-engine/kernel/font_factory.h"
 
 #include <vector>
@@ -44,14 +44,35 @@ std::unique_ptr<Font> Drawable(std::unique_ptr<Font> font) {
     return font->GetLastStatus() == Ok && font->IsAvailable() ? std::move(font) : nullptr;
 }
 
-// GDI+ font for face: through GDI first (substitutes apply), then by family name.
-std::unique_ptr<Font> TryFace(HDC dc, const std::wstring& face, int pixelHeight, bool bold, bool underline) {
-    const LOGFONTW lf = MakeLogFont(face, pixelHeight, bold, underline);
-    if (auto font = Drawable(std::make_unique<Font>(dc, &lf))) return font;
+// The face GDI selects for lf, its font substitutes applied (empty when it selects none): what
+// GdipCreateFontFromLogfontW looks up itself.
+std::wstring FaceGdiSelects(HDC dc, const LOGFONTW& lf) {
+    const TVSP::unique_hfont font(::CreateFontIndirectW(&lf));
+    if (!font) return {};
+    HGDIOBJ old = ::SelectObject(dc, font.get());
+    wchar_t name[LF_FACESIZE] = {};
+    const int n = ::GetTextFaceW(dc, LF_FACESIZE, name);
+    ::SelectObject(dc, old);  // before the font's owner lets it go
+    return n > 0 ? std::wstring(name) : std::wstring();
+}
+
+// GDI+ font of the family named face. Made from a FontFamily only: a failed
+// GdipCreateFontFromLogfontW (the Font(HDC, LOGFONT) constructor) may leave the pointer to the
+// font it freed in the wrapper, whose destructor then frees it again and corrupts the heap.
+std::unique_ptr<Font> FromFamily(const std::wstring& face, int pixelHeight, INT style) {
     FontFamily family(face.c_str());
-    if (family.GetLastStatus() != Ok) return nullptr;
-    const INT style = (bold ? FontStyleBold : FontStyleRegular) | (underline ? FontStyleUnderline : 0);
+    if (family.GetLastStatus() != Ok || !family.IsAvailable()) return nullptr;
     return Drawable(std::make_unique<Font>(&family, static_cast<REAL>(pixelHeight), style, UnitPixel));
+}
+
+// GDI+ font for face: the face GDI selects for it first (substitutes apply), then by family name.
+std::unique_ptr<Font> TryFace(HDC dc, const std::wstring& face, int pixelHeight, bool bold, bool underline) {
+    const INT style = (bold ? FontStyleBold : FontStyleRegular) | (underline ? FontStyleUnderline : 0);
+    const std::wstring selected = FaceGdiSelects(dc, MakeLogFont(face, pixelHeight, bold, underline));
+    if (!selected.empty() && selected != face) {
+        if (auto font = FromFamily(selected, pixelHeight, style)) return font;
+    }
+    return FromFamily(face, pixelHeight, style);
 }
 
 bool Usable(const std::wstring& face) { return !face.empty() && face.size() < LF_FACESIZE; }

@@ -17,6 +17,7 @@
 #include "base/win/program_folder.h"
 #include "base/win/strings.h"
 #include "device/driver_repair.h"
+#include "device/vendor_installer.h"
 #include "testing/wine/test_files.h"
 
 namespace TVSP {
@@ -440,6 +441,39 @@ TEST_F(DriverRepair, InstallerRunsQuotedWithPromptSuspendedAndRestored) {
     if (!policiesBefore) ::RegDeleteKeyW(HKEY_CURRENT_USER, policies.c_str());  // made by the rows above
 }
 
+// A run killed while the installer ran left ".exe" and its journal: the next run puts the user's
+// value back first, so it neither keeps ".exe" for good nor journals ".exe" as the earlier state.
+TEST_F(DriverRepair, KilledRunsPromptIsPutBackByTheNextRun) {
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, kAssociations);  // absent is the aim
+    {
+        unique_hkey key;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kAssociations, 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS);
+        const std::wstring mine = L".zip";
+        ASSERT_EQ(::RegSetValueExW(key.get(), L"ModRiskFileTypes", 0, REG_SZ, reinterpret_cast<const BYTE*>(mine.c_str()),
+                                   static_cast<DWORD>((mine.size() + 1) * 2)),
+                  ERROR_SUCCESS);
+    }
+    const RegValue before = ReadPromptValue();
+    const RegistryJournal journal = SuspendedPromptJournal();
+    // Never destroyed, as in a killed process.
+    auto* killed = new ScopedRegistryString(HKEY_CURRENT_USER, kAssociations, L"ModRiskFileTypes", L".exe", &journal);
+    ASSERT_TRUE(killed->isSet());
+    ASSERT_NE(ReadPromptValue(), before);
+
+    Tool tool;
+    FakeWindows windows;
+    const auto result = RepairSerialDriver(Env(Family::Windows10OrLater, true, tool, windows.dir.path()), nullptr);
+    EXPECT_EQ(tool.Record(), "\"" + WideToUtf8(tool.Installer()) + "\" -a\n1 10 .exe");
+    EXPECT_TRUE(result.promptSuspended && result.promptRestored);
+    EXPECT_EQ(ReadPromptValue(), before);
+    unique_hkey user;
+    EXPECT_FALSE(::RegOpenKeyExW(journal.root, journal.subKey.c_str(), 0, KEY_QUERY_VALUE, user.put()) == ERROR_SUCCESS &&
+                 ::RegQueryValueExW(user.get(), journal.name.c_str(), nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+        << "the journal outlived the run";
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, kAssociations);
+}
+
 // A missing installer, or one that outlasts the wait: nothing judged, the prompt back at once.
 TEST_F(DriverRepair, InstallerMissingOrStillRunning) {
     for (const bool present : {false, true}) {
@@ -450,7 +484,9 @@ TEST_F(DriverRepair, InstallerMissingOrStillRunning) {
         unique_handle release(::CreateEventW(nullptr, TRUE, FALSE, eventName.c_str()));
         Put(tool / L"driver\\installer-hold.txt", WideToUtf8(eventName));
         auto env = Env(Family::Windows7, true, tool, windows.dir.path());
-        env.installerWaitMs = 500;
+        // Held on the event, it never ends in time; the wait only has to let a slow start record
+        // what it saw.
+        env.installerWaitMs = 3000;
         int asked = 0;
         const auto result = RepairSerialDriver(env, [&] { return ++asked, false; });
         EXPECT_EQ(result.outcome, Outcome::InstallerNotFinished);

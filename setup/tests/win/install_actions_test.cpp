@@ -27,6 +27,7 @@ using namespace TVSP;
 using namespace TVSP::Setup;
 using tvsp::Exists;
 using tvsp::ReadAll;
+using tvsp::ShellFolder;
 using tvsp::TempFolder;
 
 constexpr wchar_t kAssociationsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Associations";
@@ -42,11 +43,6 @@ std::wstring OwnModulePath() {
     return std::wstring(path, length);
 }
 
-std::wstring ShellFolder(int csidl) {
-    wchar_t path[MAX_PATH] = {};
-    ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
-    return path;
-}
 
 std::wstring DesktopLink() { return ShellFolder(CSIDL_COMMON_DESKTOPDIRECTORY) + L"\\TarvoSprout.lnk"; }
 std::wstring MenuFolder() { return ShellFolder(CSIDL_PROGRAMS) + L"\\Tarvo安全中心\\TarvoSprout"; }

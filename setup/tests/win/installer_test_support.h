@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,14 @@ inline std::vector<std::wstring> WorkFolderPaths() {
         } while (::FindNextFileW(find.get(), &data));
     }
     return paths;
+}
+
+// The work folder a running installer made: the one that was not there before (empty if none).
+inline std::wstring NewWorkFolder(const std::vector<std::wstring>& before) {
+    for (const std::wstring& path : WorkFolderPaths()) {
+        if (std::find(before.begin(), before.end(), path) == before.end()) return path;
+    }
+    return L"";
 }
 
 // The native edit inside the installer's window: its text is what "Setup" reads.

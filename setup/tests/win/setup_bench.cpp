@@ -41,10 +41,6 @@ constexpr wchar_t kPayloadCopy[] = L"C:\\tvsp-bench\\payload";
 constexpr DWORD kBarFloorMs = 100 * 20;
 constexpr int kRuns = 3;
 
-
-
-
-
 // Starts from nothing installed: the next run is a new installation with the vendor's installer.
 void ForgetInstallations() {
     DeleteTree(L"C:\\tvsp-bench");
@@ -65,7 +61,6 @@ bool PanelVisible(const char* panel) {
     const json* c = tvsp::FindSnapshotControl(window["controls"], panel);
     return c && c->value("visible", false);
 }
-
 
 struct WindowRun {
     DWORD startToFolderPage = 0;
@@ -113,10 +108,7 @@ TEST(SetupBench, SetupToTheSuccessPageBesideTheStepsAlone) {
         windowRuns.push_back(figures);
 
         // The same unpacked payload, installed again by the steps alone into another folder.
-        std::wstring work;
-        for (const std::wstring& path : tvsp::WorkFolderPaths()) {
-            if (std::find(workBefore.begin(), workBefore.end(), path) == workBefore.end()) work = path;
-        }
+        const std::wstring work = tvsp::NewWorkFolder(workBefore);
         ASSERT_FALSE(work.empty()) << "no work folder of this run";
         ASSERT_TRUE(CopyDirectory(work, kPayloadCopy));
         ASSERT_EQ(Uictl(L"click SetupWnd/Close").exitCode, 0u);

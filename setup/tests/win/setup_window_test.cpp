@@ -8,12 +8,10 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
 #include <cwchar>
-#include <functional>
 #include <initializer_list>
 #include <regex>
 #include <set>
@@ -46,6 +44,7 @@ using namespace TVSP;
 using namespace TVSP::InstallLayout;
 using tvsp::DeleteTree;
 using tvsp::FindEdit;
+using tvsp::NewWorkFolder;
 using tvsp::ShellFolder;
 using tvsp::WorkFolderPaths;
 using tvsp::Exists;
@@ -57,12 +56,8 @@ constexpr wchar_t kAssociationsKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVe
 constexpr wchar_t kRunFolder[] = L"C:\\setup-test";
 constexpr DWORD kRefused = static_cast<DWORD>(-1);
 
-
-
 std::wstring DefaultParent() { return ShellFolder(CSIDL_PROGRAM_FILES) + L"\\" + SetupTexts::kDefaultFolderName; }
 std::wstring DefaultInstallFolder() { return DefaultParent() + L"\\tarvosprout"; }
-
-
 
 std::wstring ReadString(HKEY root, const wchar_t* keyPath, const wchar_t* name) {
     wchar_t buffer[1024] = {};
@@ -122,7 +117,6 @@ int EndRunning(const wchar_t* image) {
     return ended;
 }
 int EndRunningTools() { return EndRunning(ProgramFiles::kTool); }
-
 
 json SetupWindow() { return tvsp::SnapshotWindow(Uictl(L"snapshot"), "SetupWnd"); }
 
@@ -195,8 +189,6 @@ public:
         return found;
     }
 };
-
-
 
 // The Windows version the launcher set the prefix to (TVSP_WINDOWS_VERSION); empty without one.
 std::string PrefixWindowsVersion() {
@@ -358,7 +350,8 @@ TEST_F(SetupWindowTest, ChangeDirBrowsesFromTheTypedFolder) {
     ASSERT_FALSE(setup.WaitForPanel("PreSetupPanel").is_null()) << "no folder page";
     // Once the default folder is in, typed text stays.
     ASSERT_TRUE(WaitUntil([&] { return Text(SetupWindow(), "edit_path") != ""; }, 10000));
-    const double shownFree = Gigabytes(Text(SetupWindow(), "left_volume_text"));
+    const std::string shownText = Text(SetupWindow(), "left_volume_text");
+    const double shownFree = Gigabytes(shownText);
     ASSERT_GT(shownFree, 0.0);
     HWND edit = FindEdit(setup.Id());
     ASSERT_NE(edit, nullptr);
@@ -382,9 +375,12 @@ TEST_F(SetupWindowTest, ChangeDirBrowsesFromTheTypedFolder) {
     EXPECT_EQ(::GetWindow(browser.window, GW_OWNER), ::GetAncestor(edit, GA_ROOT));
     EXPECT_TRUE(tvsp::PressMessageBoxButton(browser, "OK"));
     json window;
+    // The text must change too: another test's large file going away could bring the fresh
+    // reading back to the text shown before, before the installer has refreshed it.
     EXPECT_TRUE(WaitUntil([&] {
         window = SetupWindow();
-        return std::abs(Gigabytes(Text(window, "left_volume_text")) - FreeGigabytes(L"C:\\")) < 0.1;
+        const std::string shown = Text(window, "left_volume_text");
+        return shown != shownText && std::abs(Gigabytes(shown) - FreeGigabytes(L"C:\\")) < 0.1;
     }, 30000)) << "free space not refreshed: " << Text(window, "left_volume_text");
     EXPECT_EQ(Text(window, "edit_path"), WideToUtf8(typed)) << "the preselected folder is the choice";
     // The space given back: a choice applied on Cancel would show in the free space.
@@ -725,13 +721,6 @@ void Put(const std::wstring& path, const std::string& text) {
 }
 std::wstring ModRiskFileTypes() { return ReadString(HKEY_CURRENT_USER, kAssociationsKey, L"ModRiskFileTypes"); }
 
-// The work folder a running installer made: the one in the Internet cache that was not there before.
-std::wstring NewWorkFolder(const std::vector<std::wstring>& before) {
-    for (const std::wstring& path : WorkFolderPaths()) {
-        if (std::find(before.begin(), before.end(), path) == before.end()) return path;
-    }
-    return L"";
-}
 std::string InstallerRecord(const std::wstring& work) { return tvsp::ReadAll(work + L"\\driver\\installer-record.txt"); }
 
 void RegisterInstallPath(const std::wstring& folder) {

@@ -20,9 +20,10 @@ namespace tvsp_test {
 
 class DeviceAnnouncer {
 public:
-    // send: runs one uictl command line ("device arrive <path>"); called on the announcer's thread.
+    // send: runs one uictl command line ("device arrive <path>") and says whether it was
+    // delivered; called on the announcer's thread.
     // downloadCom: the download port's number as the test set it (0: the normal port's).
-    DeviceAnnouncer(std::function<void(const std::wstring&)> send, int downloadCom)
+    DeviceAnnouncer(std::function<bool(const std::wstring&)> send, int downloadCom)
         : send_(std::move(send)), downloadCom_(downloadCom) {
         if (!watch_.Connect()) return;
         last_ = Port(watch_.Status());
@@ -36,7 +37,7 @@ public:
     DeviceAnnouncer& operator=(const DeviceAnnouncer&) = delete;
 
     bool Running() const { return thread_.joinable(); }
-    // Every command sent so far, oldest first.
+    // Every command sent so far, oldest first; one that was never delivered ends in " (lost)".
     std::vector<std::wstring> Sent() {
         std::lock_guard lock(mutex_);
         return sent_;
@@ -80,15 +81,16 @@ private:
             ::Sleep(100);
         }
     }
+    // Windows never loses a device notification, so neither may the rig: a busy tool gets a
+    // few more tries before the loss is recorded for the test to show.
     void Send(const std::wstring& command) {
-        {
-            std::lock_guard lock(mutex_);
-            sent_.push_back(command);
-        }
-        send_(command);
+        bool delivered = false;
+        for (int attempt = 0; attempt < 3 && !delivered && !stop_; ++attempt) delivered = send_(command);
+        std::lock_guard lock(mutex_);
+        sent_.push_back(delivered ? command : command + L" (lost)");
     }
 
-    std::function<void(const std::wstring&)> send_;
+    std::function<bool(const std::wstring&)> send_;
     int downloadCom_ = 0;
     tvsp::VirtualWatchClient watch_;
     std::wstring last_;

@@ -163,6 +163,19 @@ TEST_F(ToolUiTest, DeviceNotificationsStartDetectionAndLetTheWatchGo) {
     ASSERT_TRUE(WaitUntil([&] { return ControlText(window = MainWindowSnapshot(), "Status") == "未连接"; }, 10000));
     EXPECT_TRUE(ControlVisible(window, "MobileIcon"));
 
+    // A watch announced again while a detection of it still runs (it left and came back, as one
+    // does after installing its own firmware) is found, even though that first detection fails.
+    VWATCH_OK(watch.Plug(tvsp_test::kWatchPort));
+    VWATCH_OK(watch.SetDelay("AT+CGMR", 2000));
+    ASSERT_EQ(Uictl(L"device arrive " + path).exitCode, 0u);
+    VWATCH_OK(watch.SetDelay("AT+CGMR", 0));
+    ASSERT_EQ(Uictl(L"device arrive " + path).exitCode, 0u);
+    EXPECT_TRUE(WaitUntil([&] { return ControlText(window = MainWindowSnapshot(), "Status") == "已连接TarvoSprout"; }, 30000))
+        << "the watch announced during a detection was never found";
+    VWATCH_OK(watch.Unplug());
+    ASSERT_EQ(Uictl(L"device remove " + path).exitCode, 0u);
+    ASSERT_TRUE(WaitUntil([&] { return ControlText(window = MainWindowSnapshot(), "Status") == "未连接"; }, 10000));
+
     // An interface of another device is not the watch.
     VWATCH_OK(watch.Plug(tvsp_test::kWatchPort));
     VWATCH_OK(watch.ClearLog());

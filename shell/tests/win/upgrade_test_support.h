@@ -38,7 +38,7 @@ inline std::wstring PackagePath(const std::string& model) {
     return GetOwnDirectory() + L"\\..\\testing\\packages\\" + AnsiToWide(model) + L".cab";
 }
 
-inline void SendUictl(const std::wstring& command) { Uictl(command); }
+inline bool SendUictl(const std::wstring& command) { return Uictl(command).exitCode == 0; }
 
 class UpgradeTest : public VirtualWatchTest {
 protected:
@@ -60,6 +60,10 @@ protected:
         VWATCH_OK(watch.ClearLog());
     }
     void TearDown() override {
+        // A failed upgrade's story includes the device notifications the tool was given.
+        if (HasFailure() && announcer_) {
+            for (const std::wstring& sent : announcer_->Sent()) std::printf("announced: %s\n", WideToUtf8(sent).c_str());
+        }
         announcer_.reset();
         server.Clear();
         watch.Reset();
