@@ -18,7 +18,12 @@ struct Worker {
     std::atomic<bool> pastFinished{false};
     DWORD afterFinishedMs = 0;
 
-    ~Worker() { ::CloseHandle(release); }
+    // A failed assertion returns early: the worker is let go and waited for before its memory goes.
+    ~Worker() {
+        ::SetEvent(release);
+        (void)slot.Join(5000);  // a thread still alive then is reported by the test's own checks
+        ::CloseHandle(release);
+    }
 
     // Waits for the event, says it is finished, then lingers on its way out.
     static DWORD WINAPI Main(void* self) {
@@ -63,6 +68,9 @@ struct RequestedWorker {
     std::atomic<int> threads{0};
 
     ~RequestedWorker() {
+        // As ~Worker: never leave a thread waiting on memory about to go.
+        slot.Close();
+        for (int i = 0; i < 50 && !slot.Join(100); ++i) ::SetEvent(step);
         ::CloseHandle(step);
         ::CloseHandle(running);
     }
@@ -140,6 +148,10 @@ TEST(WorkerSlot, AClosedSlotStartsNothingButLetsItsWorkerEnd) {
 TEST(WorkerSlot, StopEndsAWorkerThatNeverFinishes) {
     Worker worker;
     ASSERT_TRUE(worker.slot.Start(&Worker::Main, &worker));
+    // Killed while it waits, as an owner would find it; a thread killed while the loader still
+    // sets it up can leave the process's locks held.
+    for (int i = 0; i < 500 && worker.runs.load() == 0; ++i) ::Sleep(10);
+    ASSERT_EQ(worker.runs.load(), 1);
     worker.slot.Stop(100);
     EXPECT_FALSE(worker.slot.IsBusy());
     EXPECT_TRUE(worker.slot.Join(0));
