@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
@@ -14,7 +15,9 @@
 #include <thread>
 #include <vector>
 
+#include "base/win/strings.h"
 #include "testing/vwatch/client/vwatch_client.h"
+#include "testing/wine/test_watchdog.h"
 
 namespace tvsp_test {
 
@@ -28,8 +31,16 @@ public:
         if (!watch_.Connect()) return;
         last_ = Port(watch_.Status());
         thread_ = std::thread([this] { Run(); });
+        // A hanging test shows what the tool was told and where the watch is now (asked over a
+        // connection of the report's own: the announcer's may be the one stuck).
+        hangReport_ = tvsp::AddHangReport([this] {
+            for (const std::wstring& sent : Sent()) std::printf("hang: announced %s\n", TVSP::WideToUtf8(sent).c_str());
+            tvsp::VirtualWatchClient watch;
+            std::printf("hang: the watch: %s\n", watch.Connect() ? watch.Status().c_str() : "(no answer)");
+        });
     }
     ~DeviceAnnouncer() {
+        tvsp::RemoveHangReport(hangReport_);
         stop_ = true;
         if (thread_.joinable()) thread_.join();
     }
@@ -98,6 +109,7 @@ private:
     std::thread thread_;
     std::mutex mutex_;
     std::vector<std::wstring> sent_;
+    int hangReport_ = 0;
 };
 
 }  // namespace tvsp_test

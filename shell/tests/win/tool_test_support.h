@@ -11,6 +11,7 @@
 #include "testing/uictl/uictl_runner.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -18,6 +19,7 @@
 #include "base/win/strings.h"
 #include "device/system_utils.h"
 #include "testing/update-server/client/update_server_client.h"
+#include "testing/wine/test_watchdog.h"
 #include "testing/wine/window_capture.h"
 
 namespace tvsp_test {
@@ -83,7 +85,10 @@ public:
             EXPECT_TRUE(server.PointQuietly(File(L"Config.ini")));
         }
     }
-    ~RunningTool() { Stop(); }
+    ~RunningTool() {
+        tvsp::RemoveHangReport(hangReport_);
+        Stop();
+    }
 
     bool Start() {
         ::SetEnvironmentVariableW(L"TVSP_AUTOMATION", kPipe);
@@ -93,6 +98,12 @@ public:
         if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, dir_.c_str(), &si, &pi_)) {
             return false;
         }
+        // A hanging test shows what the tool showed then, or that it no longer answered.
+        tvsp::RemoveHangReport(hangReport_);
+        hangReport_ = tvsp::AddHangReport([] {
+            const UictlResult snapshot = Uictl(L"snapshot");
+            std::printf("hang: the tool's snapshot (uictl exit %lu):\n%.4000s\n", snapshot.exitCode, snapshot.output.c_str());
+        });
         return WaitUntil([] { return !MainWindowSnapshot().is_null(); }, 30000);
     }
     // Closes the tool through its close button; true when it ended by itself.
@@ -136,6 +147,7 @@ public:
 private:
     std::wstring dir_;
     PROCESS_INFORMATION pi_{};
+    int hangReport_ = 0;
 };
 
 
