@@ -72,15 +72,17 @@ set(TVSP_WINE_PREFIX "${CMAKE_BINARY_DIR}/wineprefix" CACHE PATH "Private Wine p
 
 # Windows test programs: one per area, each one CTest test run under wine64 by the rig's launcher.
 # tvsp_windows_test(NAME SOURCES ... LIBS ... [GUI] [VWATCH] [UPDATE_SERVER] [OWN_PREFIX] [BENCH]
-#                   [WINDOWS_VERSIONS v ...] [TIMEOUT s])
+#                   [WINDOWS_VERSIONS v ...] [TIMEOUT s] [HANG s])
 # UPDATE_SERVER: the test update server runs beside the program (TVSP_UPDATE_* in its environment)
 # and the prefix trusts its test CA. OWN_PREFIX: the program runs in a Wine prefix of its own,
 # beside the others (the test command runs two Windows tests at a time). WINDOWS_VERSIONS (win7,
 # win8, win81, win10, winxp64): the program is registered once per version as NAME_<version>, each
 # in a prefix of its own set to that version (wineprefix-NAME-<version>), which the program reads
 # from TVSP_WINDOWS_VERSION. BENCH: a benchmark built the same way but never registered as a test.
+# HANG: seconds one test may run before the program's watchdog reports and ends it (half of
+# TIMEOUT unless given; testing/wine/test_watchdog.h).
 function(tvsp_windows_test name)
-  cmake_parse_arguments(A "GUI;VWATCH;UPDATE_SERVER;OWN_PREFIX;BENCH" "TIMEOUT" "SOURCES;LIBS;WINDOWS_VERSIONS" ${ARGN})
+  cmake_parse_arguments(A "GUI;VWATCH;UPDATE_SERVER;OWN_PREFIX;BENCH" "TIMEOUT;HANG" "SOURCES;LIBS;WINDOWS_VERSIONS" ${ARGN})
   if(NOT WIN32 OR NOT TVSP_BUILD_TESTS)
     return()
   endif()
@@ -112,6 +114,10 @@ function(tvsp_windows_test name)
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 600)
   endif()
+  if(NOT A_HANG)
+    math(EXPR A_HANG "${A_TIMEOUT} / 2")
+  endif()
+  set(hang_env TVSP_TEST_HANG_S=${A_HANG})
   set(run_test ${CMAKE_SOURCE_DIR}/testing/wine/run-test)
   if(A_WINDOWS_VERSIONS)
     # One prefix per version: a prefix has one Windows version, set when it is made.
@@ -120,7 +126,7 @@ function(tvsp_windows_test name)
                COMMAND ${run_test} --prefix ${CMAKE_BINARY_DIR}/wineprefix-${name}-${version}
                        --windows-version ${version} ${launcher_args} -- $<TARGET_FILE:${name}>)
       set_tests_properties(${name}_${version} PROPERTIES TIMEOUT ${A_TIMEOUT}
-                           RESOURCE_LOCK wine_prefix_${name}_${version} LABELS wine)
+                           RESOURCE_LOCK wine_prefix_${name}_${version} LABELS wine ENVIRONMENT ${hang_env})
     endforeach()
     return()
   endif()
@@ -133,13 +139,14 @@ function(tvsp_windows_test name)
   if(A_OWN_PREFIX)
     # A prefix of its own (devices, drives, wineserver): it runs beside the shared prefix's tests.
     # Meant for programs that mostly wait out real time-outs.
-    set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} RESOURCE_LOCK wine_prefix_${name} LABELS wine)
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} RESOURCE_LOCK wine_prefix_${name} LABELS wine
+                         ENVIRONMENT ${hang_env})
     return()
   endif()
   # The tests of the shared prefix run one at a time: they share its device registry and drives.
   set(locks wine_shared_prefix)
   set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT} FIXTURES_REQUIRED wine_prefix
-                       RESOURCE_LOCK "${locks}" LABELS wine)
+                       RESOURCE_LOCK "${locks}" LABELS wine ENVIRONMENT ${hang_env})
 endfunction()
 
 # nlohmann-json (header-only, Debian's copy). Cross builds cannot search /usr/include, so the
