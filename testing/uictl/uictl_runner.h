@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -16,30 +17,58 @@ struct UictlResult {
     std::string output;  // standard output and error together
 };
 
+// One CreateProcessW, made on a thread of its own: under Wine a new process now and then never
+// finishes starting (it waits for the server's answer to its first request), and CreateProcessW
+// waits for that start without limit.
+struct UictlStart {
+    std::wstring commandLine;
+    HANDLE output = nullptr;
+    PROCESS_INFORMATION pi{};
+    BOOL started = FALSE;
+
+    static DWORD WINAPI Run(void* param) {
+        auto* start = static_cast<UictlStart*>(param);
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = start->output;
+        si.hStdError = start->output;
+        si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+        start->started = ::CreateProcessW(nullptr, start->commandLine.data(), nullptr, nullptr, TRUE,
+                                          CREATE_NO_WINDOW, nullptr, nullptr, &si, &start->pi);
+        return 0;
+    }
+};
+
 // Runs `uictl --pipe PIPE ARGUMENTS` and waits for it, 30 s at most: a uictl that gets no answer
 // (a program stuck with its pipe open) is ended then, and the result has no exit code, so a test
-// fails at that call instead of stalling until its time-out.
+// fails at that call instead of stalling until its time-out. A uictl that does not start within
+// 20 s is given up the same way (the call fails; the next one usually starts).
 inline UictlResult RunUictl(const std::wstring& uictlExe, const std::wstring& pipe, const std::wstring& arguments) {
     constexpr DWORD kLimitMs = 30000;
+    constexpr DWORD kStartLimitMs = 20000;
     UictlResult result;
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return result;
     TVSP::unique_handle reader(readEnd);
-    TVSP::unique_handle writer(writeEnd);
     ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    std::wstring commandLine = L"\"" + uictlExe + L"\" --pipe " + pipe + L" " + arguments;
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = writeEnd;
-    si.hStdError = writeEnd;
-    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION pi{};
-    const BOOL started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                          nullptr, nullptr, &si, &pi);
-    writer.reset();  // only the child holds the write end now: the pipe breaks when it ends
-    if (!started) return result;
+    auto* launch = new UictlStart{L"\"" + uictlExe + L"\" --pipe " + pipe + L" " + arguments, writeEnd};
+    TVSP::unique_handle starter(::CreateThread(nullptr, 0, UictlStart::Run, launch, 0, nullptr));
+    if (!starter || ::WaitForSingleObject(starter.get(), kStartLimitMs) != WAIT_OBJECT_0) {
+        // A start still under way keeps its record and the write end: both are left to it, on
+        // purpose (freeing them would pull them from under the thread).
+        if (!starter) {
+            ::CloseHandle(writeEnd);
+            delete launch;
+        }
+        result.output = "(uictl did not start within 20 s)";
+        return result;
+    }
+    ::CloseHandle(writeEnd);  // only the child holds the write end now: the pipe breaks when it ends
+    const std::unique_ptr<UictlStart> started(launch);
+    if (!started->started) return result;
+    PROCESS_INFORMATION pi = started->pi;
     TVSP::unique_handle process(pi.hProcess);
     TVSP::unique_handle thread(pi.hThread);
     // Read only what is there, so the limit is checked even while uictl writes nothing.
