@@ -62,7 +62,7 @@ inline UictlResult RunUictl(const std::wstring& uictlExe, const std::wstring& pi
             ::CloseHandle(writeEnd);
             delete launch;
         }
-        result.output = "(uictl did not start within 20 s)";
+        result.output = "(uictl did not start within " + std::to_string(kStartLimitMs / 1000) + " s)";
         return result;
     }
     ::CloseHandle(writeEnd);  // only the child holds the write end now: the pipe breaks when it ends

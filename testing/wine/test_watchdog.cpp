@@ -12,6 +12,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace tvsp {
 namespace {
@@ -38,14 +39,22 @@ class Listener : public ::testing::EmptyTestEventListener {
     }
 };
 
+using Reports = std::vector<std::function<void()>>;
+
 // Runs and frees the reports handed over; the process ends soon after, finished or not.
 DWORD WINAPI RunReports(void* param) {
-    std::unique_ptr<std::map<int, std::function<void()>>> reports(static_cast<std::map<int, std::function<void()>>*>(param));
-    for (auto& [id, report] : *reports) {
+    const std::unique_ptr<Reports> reports(static_cast<Reports*>(param));
+    for (const auto& report : *reports) {
         report();
         std::fflush(stdout);
     }
     return 0;
+}
+
+unsigned HangLimitSeconds() {
+    const char* text = std::getenv("TVSP_TEST_HANG_S");
+    const long value = text ? std::strtol(text, nullptr, 10) : 0;
+    return value > 0 ? static_cast<unsigned>(value) : 600;
 }
 
 void Watch(unsigned limitSeconds) {
@@ -53,26 +62,27 @@ void Watch(unsigned limitSeconds) {
         ::Sleep(1000);
         std::string test;
         DWORD elapsed = 0;
-        std::map<int, std::function<void()>> reports;
+        auto reports = std::make_unique<Reports>();
         {
             std::lock_guard lock(g_mutex);
             if (g_test.empty()) continue;
             elapsed = (::GetTickCount() - g_testStart) / 1000;
             if (elapsed < limitSeconds) continue;
             test = g_test;
-            reports = g_reports;
+            for (const auto& [id, report] : g_reports) reports->push_back(report);
             g_reporting = true;
         }
         std::printf("\nhang: %s has run for %u s; reporting and ending the program\n", test.c_str(),
                     static_cast<unsigned>(elapsed));
         std::fflush(stdout);
         // The reports may hang on what hangs the test (a process that never starts): bounded.
-        auto* pending = new std::map<int, std::function<void()>>(std::move(reports));
-        HANDLE reporter = ::CreateThread(nullptr, 0, RunReports, pending, 0, nullptr);
-        if (!reporter) {
+        if (HANDLE reporter = ::CreateThread(nullptr, 0, RunReports, reports.get(), 0, nullptr)) {
+            static_cast<void>(reports.release());  // the reporter frees them
+            if (::WaitForSingleObject(reporter, kReportLimitMs) != WAIT_OBJECT_0) {
+                std::printf("hang: the reports did not finish within %lu s\n", kReportLimitMs / 1000);
+            }
+        } else {
             std::printf("hang: no thread for the reports (%lu)\n", ::GetLastError());
-        } else if (::WaitForSingleObject(reporter, kReportLimitMs) != WAIT_OBJECT_0) {
-            std::printf("hang: the reports did not finish within %lu s\n", kReportLimitMs / 1000);
         }
         std::printf("hang: %s FAILED (ended by the watchdog)\n", test.c_str());
         std::fflush(stdout);
@@ -82,12 +92,6 @@ void Watch(unsigned limitSeconds) {
 }
 
 }  // namespace
-
-unsigned HangLimitSeconds() {
-    const char* text = std::getenv("TVSP_TEST_HANG_S");
-    const long value = text ? std::strtol(text, nullptr, 10) : 0;
-    return value > 0 ? static_cast<unsigned>(value) : 600;
-}
 
 int AddHangReport(std::function<void()> report) {
     std::lock_guard lock(g_mutex);

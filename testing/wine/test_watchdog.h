@@ -6,16 +6,15 @@
 
 namespace tvsp {
 
-// Seconds one test may run before the program reports and ends itself (TVSP_TEST_HANG_S, else
-// 600): longer than any test's own waits, shorter than the time-out CTest gives a program.
-unsigned HangLimitSeconds();
-
-// Reporters run on the watchdog's thread while the test's thread is stuck: they must not touch
-// what that thread may hold (make their own connections) and must be bounded in time.
+// Reporters run on a thread of the watchdog's while the test's thread is stuck: they must not
+// touch what that thread may hold (they make their own connections). Removing a report once the
+// watchdog has fired never returns: the report may still use its owner, and the program ends.
 [[nodiscard]] int AddHangReport(std::function<void()> report);
 void RemoveHangReport(int id);
 
 // Starts the watchdog for the tests GoogleTest runs from now on (called once, by the entry point).
+// One test may run TVSP_TEST_HANG_S seconds (600 unless set): longer than any test's own waits,
+// shorter than the time-out CTest gives its program.
 void StartTestWatchdog();
 
 }  // namespace tvsp

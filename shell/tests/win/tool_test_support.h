@@ -99,8 +99,7 @@ public:
             return false;
         }
         // A hanging test shows what the tool showed then, or that it no longer answered.
-        tvsp::RemoveHangReport(hangReport_);
-        hangReport_ = tvsp::AddHangReport([] {
+        if (hangReport_ == 0) hangReport_ = tvsp::AddHangReport([] {
             const UictlResult snapshot = Uictl(L"snapshot");
             std::printf("hang: the tool's snapshot (uictl exit %lu):\n%.4000s\n", snapshot.exitCode, snapshot.output.c_str());
         });
