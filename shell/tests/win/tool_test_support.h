@@ -105,18 +105,28 @@ public:
         });
         return WaitUntil([] { return !MainWindowSnapshot().is_null(); }, 30000);
     }
-    // Closes the tool through its close button; true when it ended by itself.
-    bool CloseByButton() { return CloseBy(L"click mainWnd/TB_ClostBtn"); }
-    // Closes the tool with a uictl command from another process; true when it ended by itself.
-    bool CloseBy(const std::wstring& uictlCommand) {
-        if (!pi_.hProcess) return true;
-        Uictl(uictlCommand);
+    // Closes the tool through its close button; success when it ended by itself, else why not.
+    ::testing::AssertionResult CloseByButton() { return CloseBy(L"click mainWnd/TB_ClostBtn"); }
+    // Closes the tool with a uictl command from another process; success when it ended by itself.
+    ::testing::AssertionResult CloseBy(const std::wstring& uictlCommand) {
+        if (!pi_.hProcess) return ::testing::AssertionSuccess();
+        UictlResult sent = Uictl(uictlCommand);
+        // A uictl that never started (a rare Wine start that stalls) delivered nothing: once more.
+        if (sent.exitCode == 0xFFFFFFFF && ::WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) {
+            sent = Uictl(uictlCommand);
+        }
         // Ended by itself and cleanly: a crash on the way out also ends the process.
         const bool ended = ::WaitForSingleObject(pi_.hProcess, 20000) == WAIT_OBJECT_0;
         DWORD code = STILL_ACTIVE;
         ::GetExitCodeProcess(pi_.hProcess, &code);
+        std::string shown;
+        if (!ended) shown = Uictl(L"snapshot").output.substr(0, 3000);
         Stop();
-        return ended && code == 0;
+        if (ended && code == 0) return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << (ended ? "the tool ended with exit code " + std::to_string(code) : std::string("the tool still ran after 20 s"))
+               << "; uictl exit " << sent.exitCode << ": " << sent.output.substr(0, 500)
+               << (shown.empty() ? "" : "; it showed: " + shown);
     }
     void Stop() {
         if (!pi_.hProcess) return;
