@@ -370,13 +370,15 @@ LatestFirmware TVSP_MainWindow::GetLatestFirmware() const {
 }
 
 void TVSP_MainWindow::ApplyStatusView(const StatusView& view) {
+    // Before the page shows: a close pressed on the failure page must not be asked about a flash
+    // (a failure from a worker thread is shown while the window thread takes clicks).
+    if (view.clearFlashRunning) workflow_.SetFlashRunning(false);
     for (const auto& [name, change] : view.controls) {
         IControlBase* control = Control(name.c_str());
         if (!control) continue;
         if (change.text) SetControlText(control, *change.text);
         if (change.visible) control->SetVisible(*change.visible ? TRUE : FALSE, TRUE);
     }
-    if (view.clearFlashRunning) workflow_.SetFlashRunning(false);
 }
 
 void TVSP_MainWindow::RefreshStatus() {
