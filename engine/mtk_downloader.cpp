@@ -149,7 +149,7 @@ void TVSP_MTKDownloader::Download(unsigned short port) {
     }
     if (modelClass_ == kModelClassPowerOffOta && ownerWindow_) ownerWindow_->CloseConnectionGuideIfOpen();
     port_ = downloadPort;
-    if (downloadPortFound_) *downloadPortFound_ = 1;
+    if (downloadPortFound_) *downloadPortFound_ = kDownloadPortInUse;
 
     // The connect record is larger than a thread stack should carry.
     auto connectArgs = std::make_unique<BROM_CONNECT_ARGS>();
@@ -179,7 +179,11 @@ void TVSP_MTKDownloader::Download(unsigned short port) {
         FillDownloadArgs(downloadArgs, this, dlHandle_);
         BROM_DOWNLOAD_RESULT downloadResult{};
         lastResult_ = library_.FlashTool_Download(handle, &downloadArgs, &downloadResult);
-        if (lastResult_ == 0) library_.FlashTool_EnableWatchDogTimeout(handle, kWatchdogTimeoutMs, 0, 0);
+        if (lastResult_ == 0) {
+            if (downloadPortFound_) *downloadPortFound_ = kDownloadPortWritten;
+            // Its result is not looked at: the write is done, the watch restarts either way.
+            static_cast<void>(library_.FlashTool_EnableWatchDogTimeout(handle, kWatchdogTimeoutMs, 0, 0));
+        }
     }
     Observers().OnDownloadFinished(lastResult_);
 }

@@ -38,6 +38,12 @@ private:
     FLASHTOOL_HANDLE_T* handle_;
 };
 
+// Values of the download-port-found flag besides 0. Written: the watch restarts on its own from
+// here, so its download port going (and its normal port coming) is no broken download, even when
+// announced before the download's end is reported.
+inline constexpr int kDownloadPortInUse = 1;
+inline constexpr int kDownloadPortWritten = 2;
+
 class TVSP_MTKDownloader {
 public:
     explicit TVSP_MTKDownloader(IDownloadLibrary& library = DownloadLibrary());
@@ -47,7 +53,8 @@ public:
 
     void SetDownloadAgentPath(std::string path) { daFilePath_ = std::move(path); }
     void SetRomSettingPath(std::string path) { romSettingPath_ = std::move(path); }
-    // Set to 1 once the download port was found (the caller's flag; null: none).
+    // Set to kDownloadPortInUse once the download port was found and to kDownloadPortWritten once
+    // the write succeeded (the caller's flag; null: none).
     void SetDownloadPortFoundFlag(std::atomic<int>* flag) { downloadPortFound_ = flag; }
     void SetModelClass(unsigned modelClass) { modelClass_ = modelClass; }
     // The window whose connection guide was opened for this download (null: none).

@@ -105,7 +105,7 @@ WorkflowFlags UpgradeWorkflow::Flags() const {
     flags.connected = watch_.IsConnected();
     flags.guidedMode = guidedMode_;
     flags.awaitingDownloadPort = awaitingDownloadPort_;
-    flags.downloadPortFound = downloadPortFound_ != 0;
+    flags.downloadPortFound = downloadPortFound_ == kDownloadPortInUse;
     flags.expectRemoval = expectRemoval_;
     return flags;
 }
@@ -136,6 +136,7 @@ void UpgradeWorkflow::FinishUpgrade(const std::wstring& statusText) {
 void UpgradeWorkflow::Flash() {
     if (GetRomSettingPath().empty()) return;
     flashRunning_ = true;
+    returnedEarly_ = false;
     FlashSteps();
 }
 
@@ -295,6 +296,12 @@ void UpgradeWorkflow::OnRemoval() {
 }
 
 void UpgradeWorkflow::Rejoin() {
+    // Written and restarted, but the download's end is not handled yet (the flash thread reports
+    // it after closing the port, and announcements can overtake it): the end rejoins the watch.
+    if (downloadPortFound_ == kDownloadPortWritten) {
+        returnedEarly_ = true;
+        return;
+    }
     if (awaitServerRestore_) RejoinServerRestore();
     if (awaitWatchRestore_) RejoinWatchRestore();
     if (awaitRestart_) RejoinRestart();
@@ -414,6 +421,7 @@ void UpgradeWorkflow::OnProgress(const ProgressRecord& record) {
     if (out.stopGuidedTimer) display_.StopTimer(kTimerGuidedMode);
     // The next upgrade reports its own removal again.
     removalReported_ = false;
+    if (returnedEarly_.exchange(false)) Rejoin();
 }
 
 // ---- restore of the watch's data -----------------------------------------------------------
@@ -488,7 +496,7 @@ void UpgradeWorkflow::OnRestoreAnswer(int state, std::string_view body) {
     display_.SetProgress(95);
     display_.SetStatusLine(kRestoringText);
     // Unplugging now is reported as a failure by the removal handler, as during the download.
-    downloadPortFound_ = 1;
+    downloadPortFound_ = kDownloadPortInUse;
     const int port = FindWatchPort();
     const bool written = WriteRestoreData(port, record.dataA, record.dataB);
     downloadPortFound_ = 0;

@@ -335,7 +335,7 @@ TEST_F(MtkDownloaderTest, SuccessReportsConnectedThenOneEndWithZero) {
     EXPECT_EQ(observer->Slots(), (std::vector<int>{1, 4}));
     EXPECT_EQ(observer->events.back().args, std::vector<ObserverArg>{0});
     EXPECT_EQ(observer->events[0].args[0], reinterpret_cast<ObserverArg>(library.connectResultSeen));
-    EXPECT_EQ(found, 1);
+    EXPECT_EQ(found, kDownloadPortWritten);
     EXPECT_EQ(library.connectedPort, 4u);
     EXPECT_EQ(downloader.Port(), 4);
     EXPECT_EQ(library.watchdogMs, 50u);
@@ -357,7 +357,10 @@ TEST_F(MtkDownloaderTest, ConnectFailureGivesExactlyOneEndEvent) {
 
 TEST_F(MtkDownloaderTest, DownloadFailureArmsNoWatchdogAndEndsWithTheResult) {
     library.results = {{"FlashTool_Download", 1020}};
+    std::atomic<int> found{0};
+    downloader.SetDownloadPortFoundFlag(&found);
     downloader.Download(9);
+    EXPECT_EQ(found, kDownloadPortInUse);  // the port's going is still a broken download
     EXPECT_EQ(observer->Slots(), (std::vector<int>{1, 4}));
     EXPECT_EQ(observer->events[1].args, std::vector<ObserverArg>{1020});
     EXPECT_FALSE(library.Called("FlashTool_EnableWatchDogTimeout"));

@@ -648,14 +648,9 @@ TEST_F(MainWindowTest, TheGuidesTestButtonStepsThePicture) {
 // Guided mode: the watch's first arrival starts the flash thread, the download port's arrival
 // ends the wait (the guide closes, its time limit stops).
 TEST_F(MainWindowTest, TheGuidedFlashFollowsTheWatchsArrivals) {
-    const std::wstring path = L"\\\\?\\USB#VID_0E8D&PID_0003#5&1&1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
-    std::vector<BYTE> record(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) + path.size() * sizeof(wchar_t));
-    auto* device = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(record.data());
-    device->dbcc_size = static_cast<DWORD>(record.size());
-    device->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    std::wmemcpy(device->dbcc_name, path.c_str(), path.size() + 1);
+    std::vector<BYTE> record = WatchSerialInterfaceRecord();
     const auto arrive = [&] {
-        ::SendMessageW(window->GetHandle(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(device));
+        ::SendMessageW(window->GetHandle(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL, reinterpret_cast<LPARAM>(record.data()));
         Pump(300);
     };
 

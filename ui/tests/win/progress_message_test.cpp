@@ -2,6 +2,7 @@
 // observer manager and the window observer; the real main window moves its bar and ends the flash.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <dbt.h>
 
 #include <atomic>
 #include <functional>
@@ -13,6 +14,7 @@
 #include "base/win/file_io.h"
 #include "device/system_utils.h"
 #include "base/win/strings.h"
+#include "engine/mtk_downloader.h"
 #include "engine/observer_manager.h"
 #include "engine/watch_detection.h"
 #include "engine/window_observer.h"
@@ -317,6 +319,48 @@ TEST_F(ProgressMessageTest, SuccessSetsTheRejoinFlagOfTheClassAndArmsTheWait) {
         EXPECT_TRUE(window->Watch().IsConnected()) << row.modelKey;
         EXPECT_FALSE(RomStoreExists()) << row.modelKey;
         EXPECT_EQ(window->GetRomSettingPath(), "") << row.modelKey;
+    }
+    EXPECT_EQ(Outstanding(), 0);
+}
+
+// The watch's restart announced before the flash thread reports the download's end: once written,
+// the port's going is no broken download and the watch's return is handled with the end; before
+// that, the port's going fails the upgrade.
+TEST_F(ProgressMessageTest, ARestartAnnouncedBeforeTheEndIsTheWatchsReturn) {
+    std::vector<BYTE> record = WatchSerialInterfaceRecord();
+    const auto announce = [&](WPARAM event) {
+        ::SendMessageW(window->GetHandle(), WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(record.data()));
+    };
+    const struct {
+        int portState;
+        bool failedAtRemoval;
+    } rows[] = {{kDownloadPortInUse, true}, {kDownloadPortWritten, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.portState);
+        delete window;
+        window = new RecordingMainWindow();
+        ASSERT_TRUE(window->Create(::GetCurrentThreadId()));
+        Manager().SetObserver(std::make_shared<TVSP_MTK2WMObserver>(window->GetHandle()));
+        // A self-upgrading class: its return needs no answer from the watch.
+        StartFlash("watchm5c_mt60d_ublox");
+        window->SetFlashRunning(true);
+        window->DownloadPortFoundFlag()->store(row.portState);
+        announce(DBT_DEVICEREMOVECOMPLETE);
+        EXPECT_EQ(window->GetDisplayState() == DisplayState::Failed, row.failedAtRemoval);
+        if (row.failedAtRemoval) {
+            EXPECT_EQ(Text("panel-fail", "label"), L"升级失败，请拨打400-1234-567联系客服！");
+            continue;
+        }
+        announce(DBT_DEVICEARRIVAL);
+        EXPECT_TRUE(window->IsFlashRunning()) << "the upgrade ended before its download's end";
+
+        OnFlashThread([] { Manager().OnDownloadFinished(0); });
+        const UpgradeWorkflow::RejoinFlags flags = window->GetRejoinFlags();
+        EXPECT_FALSE(flags.selfUpgrade) << "still waiting for a return that came";
+        EXPECT_FALSE(window->IsFlashRunning());
+        EXPECT_EQ(window->GetDisplayState(), DisplayState::Ready);
+        EXPECT_FALSE(TimerWasArmed(kTimerFlashReturn));
+        EXPECT_FALSE(window->IsDownloadPortFound());
     }
     EXPECT_EQ(Outstanding(), 0);
 }
