@@ -348,7 +348,7 @@ TEST_F(ProgressMessageTest, ARestartAnnouncedBeforeTheEndIsTheWatchsReturn) {
         announce(DBT_DEVICEREMOVECOMPLETE);
         EXPECT_EQ(window->GetDisplayState() == DisplayState::Failed, row.failedAtRemoval);
         if (row.failedAtRemoval) {
-            EXPECT_EQ(Text("panel-fail", "label"), L"升级失败，请拨打400-1234-567联系客服！");
+            EXPECT_EQ(Text("panel-fail", "label"), L"升级失败，请长按手表下键15秒，再长按下键开机。");
             continue;
         }
         announce(DBT_DEVICEARRIVAL);
