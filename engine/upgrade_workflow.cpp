@@ -192,7 +192,8 @@ void UpgradeWorkflow::FlashSteps() {
         guidedMode_ = false;
         display_.SetStatusLine(kWritingRomText);
         downloader.Download(static_cast<unsigned short>(port));
-        if (plan.sayRestartingAfter) display_.SetStatusLine(kRestartingText);
+        // A watch already back was rejoined by the end: its restart is over, and its result stays.
+        if (plan.sayRestartingAfter && !returnedEarly_) display_.SetStatusLine(kRestartingText);
     }
     TVSP_MTKDownloaderObserverMgr::Instance().RemoveObserver(observer.get());
 }
@@ -421,7 +422,7 @@ void UpgradeWorkflow::OnProgress(const ProgressRecord& record) {
     if (out.stopGuidedTimer) display_.StopTimer(kTimerGuidedMode);
     // The next upgrade reports its own removal again.
     removalReported_ = false;
-    if (returnedEarly_.exchange(false)) Rejoin();
+    if (returnedEarly_) Rejoin();
 }
 
 // ---- restore of the watch's data -----------------------------------------------------------

@@ -174,7 +174,7 @@ private:
     std::atomic<bool> guidedMode_{false};
     std::atomic<bool> awaitingDownloadPort_{false};
     std::atomic<int> downloadPortFound_{0};
-    std::atomic<bool> returnedEarly_{false};  // the watch came back before its download's end
+    std::atomic<bool> returnedEarly_{false};  // this flash's watch came back before its download's end
     std::atomic<bool> removalReported_{false};
     std::atomic<bool> expectRemoval_{false};
     std::atomic<bool> awaitServerRestore_{false};
