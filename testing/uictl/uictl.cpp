@@ -15,14 +15,12 @@
 #include "base/win/handle.h"
 #include "base/win/strings.h"
 #include "testing/uictl/automation_client.h"
+#include "testing/uictl/device_broadcast.h"
 #include "testing/uictl/message_boxes.h"
 
 using nlohmann::json;
 
 namespace {
-
-// {A5DCBF10-6530-11D2-901F-00C04FB951ED}
-const GUID kUsbDeviceInterface = {0xA5DCBF10, 0x6530, 0x11D2, {0x90, 0x1F, 0x00, 0xC0, 0x4F, 0xB9, 0x51, 0xED}};
 
 void PrintLine(const std::string& utf8) {
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
@@ -194,14 +192,8 @@ int wmain(int argc, wchar_t** argv) {
         const WPARAM event = args[1] == "arrive" ? DBT_DEVICEARRIVAL : DBT_DEVICEREMOVECOMPLETE;
         LRESULT result = 0;
         if (command == "device") {
-            const std::wstring path = TVSP::Utf8ToWide(args[2]);
-            std::vector<BYTE> record(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) + path.size() * sizeof(wchar_t));
-            auto* device = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(record.data());
-            device->dbcc_size = static_cast<DWORD>(record.size());
-            device->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-            device->dbcc_classguid = kUsbDeviceInterface;
-            std::wmemcpy(device->dbcc_name, path.c_str(), path.size() + 1);
-            result = ::SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(device));
+            std::vector<BYTE> record = tvsp::DeviceInterfaceRecord(TVSP::Utf8ToWide(args[2]));
+            result = ::SendMessageW(window, WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(record.data()));
         } else {
             DEV_BROADCAST_VOLUME volume{};
             volume.dbcv_size = sizeof volume;

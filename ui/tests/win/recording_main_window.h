@@ -2,15 +2,13 @@
 #pragma once
 
 #include <windows.h>
-#include <dbt.h>
 
-#include <cwchar>
-#include <string>
 #include <vector>
 
 #include "device/system_utils.h"
 #include "engine/window_observer.h"
 #include "shell/ini_files.h"
+#include "testing/uictl/device_broadcast.h"
 #include "testing/update-server/client/update_server_client.h"
 #include "testing/wine/window_test_support.h"
 #include "ui/main_window.h"
@@ -60,13 +58,7 @@ private:
 
 // The broadcast record of the watch's serial interface, as WM_DEVICECHANGE carries it.
 inline std::vector<BYTE> WatchSerialInterfaceRecord() {
-    const std::wstring path = L"\\\\?\\USB#VID_0E8D&PID_0003#5&1&1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}";
-    std::vector<BYTE> record(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) + path.size() * sizeof(wchar_t));
-    auto* device = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(record.data());
-    device->dbcc_size = static_cast<DWORD>(record.size());
-    device->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
-    std::wmemcpy(device->dbcc_name, path.c_str(), path.size() + 1);
-    return record;
+    return tvsp::DeviceInterfaceRecord(L"\\\\?\\USB#VID_0E8D&PID_0003#5&1&1#{a5dcbf10-6530-11d2-901f-00c04fb951ed}");
 }
 
 // Points the test program's Config.ini at the test update server, whose ROM check then changes
